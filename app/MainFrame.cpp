@@ -1,0 +1,275 @@
+#include "app/MainFrame.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+
+#include "app/AboutDlg.h"
+#include "app/Messages.h"
+#include "framework/AppModule.h"
+#include "res/resource.h"
+#include "settings/AppConfig.h"
+#include "settings/FixedText.h"
+
+static_assert(sizeof(NOTIFYICONDATAW) == 952, "tray calls pass the XP-generation structure");
+
+namespace {
+constexpr UINT kIconTimerId = 1;
+constexpr UINT kIconTimerMs = 300;
+}  // namespace
+
+RECT FrameRectFromWorkArea(const RECT& workArea) {
+    RECT rect = workArea;
+    rect.left = rect.right - kFrameWidth;
+    rect.top = rect.bottom - kFrameHeight;
+    return rect;
+}
+
+UniqueMenu LoadTrayMenu(bool frameVisible, bool connected) {
+    UniqueMenu menu(LoadMenuW(appModule.GetModuleInstance(), MAKEINTRESOURCEW(IDR_TRAYMENU)));
+    HMENU popup = menu ? GetSubMenu(menu.get(), 0) : nullptr;
+    if (popup) {
+        DeleteMenu(popup, frameVisible ? ID_TRAY_RESTORE : ID_TRAY_MINIMIZE, MF_BYCOMMAND);
+        DeleteMenu(popup, connected ? ID_TRAY_CONNECT : ID_TRAY_DISCONNECT, MF_BYCOMMAND);
+    }
+    return menu;
+}
+
+WindowClassInfo& CMainFrame::GetWndClassInfo() {
+    static WindowClassInfo info = [] {
+        WindowClassInfo i;
+        i.style = 0;
+        i.background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        i.cursor = IDC_ARROW;
+        i.iconId = IDR_MAINFRAME;
+        return i;
+    }();
+    return info;
+}
+
+HWND CMainFrame::CreateFrame(const RECT& rect) {
+    HINSTANCE instance = appModule.GetModuleInstance();
+    wchar_t title[64] = {};
+    LoadStringW(instance, IDR_MAINFRAME, title, 64);
+    HMENU menu = LoadMenuW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
+    HWND window = Create(nullptr, rect, title, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                         WS_EX_APPWINDOW | WS_EX_WINDOWEDGE, menu);
+    if (!window) {
+        if (menu) DestroyMenu(menu);
+        return nullptr;
+    }
+    accelerators_ = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
+    return window;
+}
+
+bool CMainFrame::PreTranslateMessage(MSG* msg) {
+    if (accelerators_ && TranslateAcceleratorW(hwnd_, accelerators_, msg)) return true;
+    return view.Handle() && IsDialogMessageW(view.Handle(), msg);
+}
+
+bool CMainFrame::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (taskbarCreatedMessage && message == taskbarCreatedMessage) {
+        // The shell restarted: the notification area forgot our icon.
+        AddTrayIcon(connectedIconShown ? connectedIcon.get() : disconnectedIcon.get(), TRAY_ICON_ID,
+                    trayTip.c_str());
+        result = 0;
+        return true;
+    }
+    switch (message) {
+    case WM_STATISTICS_UPDATED:
+        ShowBalanceTip();
+        result = 1;
+        return true;
+    case WM_TIMER:
+        OnIconTimer();
+        result = 1;
+        return true;
+    case WM_CREATE:
+        result = OnCreate();
+        return true;
+    case WM_CLOSE:
+        if (wParam == 1) return false;  // the real exit: default processing destroys the window
+        ShowWindow(window, SW_HIDE);
+        result = 1;
+        return true;
+    case WM_DESTROY:
+        OnDestroy();
+        return CFrameWindowImplBase::ProcessWindowMessage(window, message, wParam, lParam, result);
+    case WM_TRAY_NOTIFY:
+        OnTrayNotify(wParam, lParam);
+        result = 1;
+        return true;
+    case WM_SIZE:
+        // Never passed on, so the view keeps the size of its template.
+        if (wParam == SIZE_MINIMIZED) ShowWindow(window, SW_HIDE);
+        result = 0;
+        return true;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case ID_APP_EXIT:
+            PostMessageW(window, WM_CLOSE, 0, 0);  // hides only
+            result = 0;
+            return true;
+        case ID_FILE_NEW:
+            result = 0;
+            return true;
+        case ID_APP_ABOUT: {
+            CAboutDlg about;
+            about.DoModal(GetActiveWindow());
+            result = 0;
+            return true;
+        }
+        default:
+            break;
+        }
+        break;
+    default:
+        break;
+    }
+    return CFrameWindowImplBase::ProcessWindowMessage(window, message, wParam, lParam, result);
+}
+
+LRESULT CMainFrame::OnCreate() {
+    connectedIconShown = 0;
+    std::wstring caption = AppConfig.programName + L" " + AppConfig.version;
+    SetWindowTextW(hwnd_, caption.c_str());
+
+    client_ = view.Create(hwnd_);
+
+    if (CMessageLoop* loop = appModule.GetMessageLoop()) {
+        loop->AddMessageFilter(this);
+        loop->AddIdleHandler(this);
+    }
+
+    // Loaded at the small-icon size the notification area draws, as owned copies.
+    HINSTANCE instance = appModule.GetModuleInstance();
+    int size = GetSystemMetrics(SM_CXSMICON);
+    disconnectedIcon.reset(static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+    connectedIcon.reset(static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_CONNECTED), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+
+    taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
+    AddTrayIcon(disconnectedIcon.get(), TRAY_ICON_ID, L"SomeMessage");
+    SetTimer(hwnd_, kIconTimerId, kIconTimerMs, nullptr);
+    return 0;
+}
+
+void CMainFrame::OnDestroy() {
+    view.DisconnectVpn();
+    if (CMessageLoop* loop = appModule.GetMessageLoop()) {
+        loop->RemoveMessageFilter(this);
+        loop->RemoveIdleHandler(this);
+    }
+    NOTIFYICONDATAW data = TrayData(TRAY_ICON_ID, 0);
+    Shell_NotifyIconW(NIM_DELETE, &data);
+    disconnectedIcon.reset();
+    connectedIcon.reset();
+}
+
+NOTIFYICONDATAW CMainFrame::TrayData(UINT id, UINT flags) const {
+    NOTIFYICONDATAW data;
+    ZeroMemory(&data, sizeof data);
+    data.cbSize = sizeof data;
+    data.hWnd = hwnd_;
+    data.uID = id;
+    data.uFlags = flags;
+    return data;
+}
+
+bool CMainFrame::AddTrayIcon(HICON icon, UINT id, const wchar_t* tip) {
+    NOTIFYICONDATAW data = TrayData(id, NIF_MESSAGE | NIF_ICON | NIF_TIP);
+    data.uCallbackMessage = id;
+    data.hIcon = icon;
+    CopyFixedText(data.szTip, tip);
+    trayTip = data.szTip;
+    if (Shell_NotifyIconW(NIM_MODIFY, &data)) return true;
+    return Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+}
+
+bool CMainFrame::SetTrayIcon(UINT id, HICON icon) {
+    NOTIFYICONDATAW data = TrayData(id, NIF_ICON);
+    data.hIcon = icon;
+    if (Shell_NotifyIconW(NIM_MODIFY, &data)) return true;
+    // The icon is gone (the shell restarted): add it whole, so it still answers the mouse.
+    return AddTrayIcon(icon, id, trayTip.c_str());
+}
+
+void CMainFrame::ShowBalanceTip() {
+    wchar_t amount[30] = {};
+    swprintf(amount, 30, L"%.2f", static_cast<double>(view.Balance()));
+    std::wstring tip = std::wstring(L"Текущий баланс: ") + amount;
+    NOTIFYICONDATAW data = TrayData(TRAY_ICON_ID, NIF_TIP);
+    CopyFixedText(data.szTip, tip.c_str());
+    if (Shell_NotifyIconW(NIM_MODIFY, &data)) trayTip = data.szTip;
+}
+
+void CMainFrame::OnIconTimer() {
+    KillTimer(hwnd_, kIconTimerId);
+    if (view.IsLinkConnected()) {
+        if (connectedIconShown == 0) {
+            SetTrayIcon(TRAY_ICON_ID, connectedIcon.get());
+            connectedIconShown = 1;
+        }
+    } else if (connectedIconShown == 1) {
+        SetTrayIcon(TRAY_ICON_ID, disconnectedIcon.get());
+        connectedIconShown = 0;
+    }
+    SetTimer(hwnd_, kIconTimerId, kIconTimerMs, nullptr);
+}
+
+void CMainFrame::OnTrayNotify(WPARAM id, LPARAM mouseMessage) {
+    if (id != TRAY_ICON_ID) return;
+    switch (static_cast<UINT>(mouseMessage)) {
+    case WM_RBUTTONDOWN:
+        ShowTrayMenu();
+        break;
+    case WM_LBUTTONDOWN:
+        if (IsWindowVisible(hwnd_)) {
+            ShowWindow(hwnd_, SW_HIDE);
+        } else {
+            Restore();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void CMainFrame::ShowTrayMenu() {
+    UniqueMenu menu = LoadTrayMenu(IsWindowVisible(hwnd_) != FALSE, view.IsLinkConnected());
+    HMENU popup = menu ? GetSubMenu(menu.get(), 0) : nullptr;
+    if (!popup) return;
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    SetForegroundWindow(hwnd_);
+    UINT command = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_NONOTIFY | TPM_BOTTOMALIGN | TPM_RIGHTALIGN,
+                                  cursor.x, cursor.y, 0, hwnd_, nullptr);
+    switch (command) {
+    case ID_TRAY_EXIT:
+        PostMessageW(hwnd_, WM_CLOSE, 1, 0);
+        break;
+    case ID_TRAY_MINIMIZE:
+        ShowWindow(hwnd_, SW_HIDE);
+        break;
+    case ID_TRAY_RESTORE:
+        Restore();
+        break;
+    case ID_TRAY_CONNECT:
+        view.ConnectVpn();
+        break;
+    case ID_TRAY_DISCONNECT:
+        view.DisconnectVpn();
+        break;
+    default:
+        break;
+    }
+    // Lets the menu close properly when the user clicks elsewhere.
+    PostMessageW(hwnd_, WM_NULL, 0, 0);
+}
+
+void CMainFrame::Restore() {
+    ShowWindow(hwnd_, SW_SHOW);
+    if (IsIconic(hwnd_)) ShowWindow(hwnd_, SW_SHOWNORMAL);
+    SetForegroundWindow(hwnd_);
+}

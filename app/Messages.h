@@ -1,0 +1,7 @@
+#pragma once
+#include <windows.h>
+
+// Private window messages passed between the program's windows.
+constexpr UINT WM_TRAY_NOTIFY = WM_USER;              // tray icon -> frame
+constexpr UINT TRAY_ICON_ID = 1024;                    // also the icon's callback message
+constexpr UINT WM_STATISTICS_UPDATED = WM_USER + 20;  // balance display -> frame

@@ -1,0 +1,97 @@
+#pragma once
+#include <windows.h>
+
+// How a window class is registered. One static record per C++ window class;
+// without a name the class is registered as "ATL:%p" of the record's address.
+struct WindowClassInfo {
+    const wchar_t* name = nullptr;
+    UINT style = 0;
+    HBRUSH background = nullptr;
+    const wchar_t* cursor = IDC_ARROW;  // a system cursor id
+    WORD iconId = 0;                    // program icon resource, 0 for none
+    const wchar_t* superclassOf = nullptr;  // system class whose behaviour we keep
+
+    WNDPROC superProc = nullptr;  // the kept system procedure, found at registration
+    wchar_t generatedName[24] = {};
+};
+
+// Base of every window the program implements: one message map per class,
+// `this` kept in GWLP_USERDATA from WM_NCCREATE to WM_NCDESTROY.
+class CWindowImplBase {
+public:
+    CWindowImplBase() = default;
+    CWindowImplBase(const CWindowImplBase&) = delete;
+    CWindowImplBase& operator=(const CWindowImplBase&) = delete;
+
+    // The message map: true when the message was answered, with its result.
+    virtual bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                      LRESULT& result) = 0;
+    virtual ~CWindowImplBase();
+    virtual WNDPROC GetWindowProc() { return WindowProc; }
+    // Called once, after the window has received its last message.
+    virtual void OnFinalMessage(HWND /*window*/) {}
+
+    HWND Create(HWND parent, const RECT& rect, const wchar_t* text, DWORD style, DWORD exStyle = 0,
+                HMENU menuOrId = nullptr);
+    HWND Handle() const { return hwnd_; }
+    bool IsWindow() const { return hwnd_ && ::IsWindow(hwnd_); }
+    const wchar_t* ClassName() { return RegisteredName(GetWndClassInfo()); }
+
+    // Messages the map leaves go here: DefWindowProcW, or the superclassed system procedure.
+    LRESULT DefaultProcedure(UINT message, WPARAM wParam, LPARAM lParam);
+
+protected:
+    virtual WindowClassInfo& GetWndClassInfo() = 0;
+
+    HWND hwnd_ = nullptr;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static const wchar_t* RegisteredName(WindowClassInfo& info);
+    static bool Register(WindowClassInfo& info);
+};
+
+// Top-level frame: quits the loop when destroyed, hands the focus to its client.
+class CFrameWindowImplBase : public CWindowImplBase {
+public:
+    bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                              LRESULT& result) override;
+    HWND Client() const { return client_; }
+    HACCEL Accelerators() const { return accelerators_; }
+
+protected:
+    HWND client_ = nullptr;
+    HACCEL accelerators_ = nullptr;  // a resource: freed with the module
+};
+
+// Dialog from a template: `this` in DWLP_USER from WM_INITDIALOG on.
+class CDialogImplBase {
+public:
+    explicit CDialogImplBase(WORD templateId) : templateId_(templateId) {}
+    CDialogImplBase(const CDialogImplBase&) = delete;
+    CDialogImplBase& operator=(const CDialogImplBase&) = delete;
+
+    virtual bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                      LRESULT& result) = 0;
+    virtual ~CDialogImplBase();
+    virtual DLGPROC GetDialogProc() { return DialogProc; }
+    virtual void OnFinalMessage(HWND /*window*/) {}
+
+    HWND Create(HWND parent);        // modeless
+    INT_PTR DoModal(HWND owner);     // modal
+    HWND Handle() const { return hwnd_; }
+    WORD TemplateId() const { return templateId_; }
+
+protected:
+    HWND hwnd_ = nullptr;
+    bool modal_ = false;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    WORD templateId_;
+};
+
+// Forces an immediate full repaint, background included.
+inline void RedrawNow(HWND window) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}

@@ -1,0 +1,35 @@
+#include "settings/AppConfig.h"
+
+#include <shlwapi.h>
+
+#include "settings/BuildSettings.h"
+#include "settings/FixedText.h"
+
+AppConfigRecord AppConfig;
+
+AppConfigRecord::AppConfigRecord() : programName(L"kelda_tx") {
+    CopyFixedText(serverAddress, KELDA_SERVER_ADDRESS);
+    CopyFixedText(connectionName, L"Kelda");
+    CopyFixedText(version, KELDA_VERSION);
+    CopyFixedText(errorText, L"");
+    CopyFixedText(login, L"");
+    CopyFixedText(password, L"");
+    CopyFixedText(settingsFileName, L"kelda_tx.ini");
+}
+
+void AppConfigRecord::StoreCredentials(const wchar_t* newLogin, const wchar_t* newPassword) {
+    CopyFixedText(login, newLogin);
+    CopyFixedText(password, newPassword);
+}
+
+void MakeProgramFolderCurrent() {
+    wchar_t folder[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, folder, MAX_PATH);
+    PathRemoveFileSpecW(folder);
+    SetCurrentDirectoryW(folder);
+}
+
+int AppConfigRecord::CheckForUpdate() {
+    MakeProgramFolderCurrent();
+    return 1;
+}

@@ -1,0 +1,34 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// The program's one settings and shared-state record (the global `AppConfig`).
+// Fixed text fields hold at most their capacity minus the terminating NUL.
+class AppConfigRecord {
+public:
+    AppConfigRecord();
+
+    // Copies the typed (or stored) credentials, each cut to 32 characters.
+    void StoreCredentials(const wchar_t* newLogin, const wchar_t* newPassword);
+
+    // Start-up check; until the update check exists it only makes the program's
+    // folder current and says "carry on" (1).
+    int CheckForUpdate();
+
+    wchar_t serverAddress[128];
+    wchar_t connectionName[128];
+    wchar_t version[10];
+    wchar_t errorText[128];
+    wchar_t login[33];
+    wchar_t password[33];
+    wchar_t settingsFileName[32];
+    std::wstring programName;
+    DWORD hideOnStart = 0;
+    DWORD autoConnect = 0;
+};
+
+extern AppConfigRecord AppConfig;
+
+// Makes the folder of the running program the current directory.
+void MakeProgramFolderCurrent();
