@@ -1,0 +1,38 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "app/Messages.h"
+#include "settings/AppConfig.h"
+#include "support/ProgramProcess.h"
+
+namespace {
+// Asks the notification area whether it holds the icon: modifying nothing
+// succeeds exactly when the icon exists.
+bool TrayIconExists(HWND owner) {
+    NOTIFYICONDATAW data;
+    ZeroMemory(&data, sizeof data);
+    data.cbSize = sizeof data;
+    data.hWnd = owner;
+    data.uID = TRAY_ICON_ID;
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+}  // namespace
+
+TEST(Program, RunsUntilTheTrayExitAndEndsWithCodeOneLeavingNoTrayIcon) {
+    ProgramProcess program(L"..\\kelda_tx.exe");
+    ASSERT_TRUE(program.Started());
+    HWND frame = program.WaitForFrame(std::wstring(L"kelda_tx ") + AppConfig.version, 20000);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_TRUE(IsWindowVisible(frame));
+    EXPECT_TRUE(TrayIconExists(frame));
+
+    PostMessageW(frame, WM_CLOSE, 1, 0);
+    DWORD code = 0;
+    ASSERT_TRUE(program.WaitForExit(10000, code));
+    EXPECT_EQ(code, 1u);
+    EXPECT_FALSE(TrayIconExists(frame));
+}
