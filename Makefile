@@ -7,6 +7,8 @@ KELDA_SERVER_ADDRESS ?= 127.0.0.1
 KELDA_SERVER_PORT ?= 80
 KELDA_VERSION ?= 1.07
 JOBS ?= $(shell nproc)
+# The suite's builds talk to servers of its own on this loopback port.
+TEST_PORT ?= 18457
 
 .PHONY: setup build test demo bench clean
 
@@ -19,9 +21,10 @@ build: setup
 	  -DKELDA_SERVER_ADDRESS=$(KELDA_SERVER_ADDRESS) \
 	  -DKELDA_SERVER_PORT=$(KELDA_SERVER_PORT) \
 	  -DKELDA_VERSION=$(KELDA_VERSION) >/dev/null
-	@cmake --build $(BUILD) -j $(JOBS)
+	@cmake --build $(BUILD) -j $(JOBS) -- --no-print-directory
 
-test: build
+test:
+	@$(MAKE) --no-print-directory build BUILD=$(BUILD) KELDA_SERVER_ADDRESS=127.0.0.1 KELDA_SERVER_PORT=$(TEST_PORT)
 	@bash scripts/xvfb-session $(BUILD) ctest --test-dir $(BUILD) --output-on-failure
 
 demo: setup
