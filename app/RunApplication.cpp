@@ -28,5 +28,6 @@ int RunApplication(LPWSTR /*commandLine*/, int showCommand) {
 
     int result = loop.Run();
     appModule.RemoveMessageLoop();
+    AppConfig.SaveSettings();
     return result;
 }

@@ -31,5 +31,6 @@ void MakeProgramFolderCurrent() {
 
 int AppConfigRecord::CheckForUpdate() {
     MakeProgramFolderCurrent();
+    LoadSettings();
     return 1;
 }

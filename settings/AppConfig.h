@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "settings/KeyValueDocument.h"
+
 // The program's one settings and shared-state record (the global `AppConfig`).
 // Fixed text fields hold at most their capacity minus the terminating NUL.
 class AppConfigRecord {
@@ -13,9 +15,15 @@ public:
     void StoreCredentials(const wchar_t* newLogin, const wchar_t* newPassword);
 
     // Start-up check; until the update check exists it only makes the program's
-    // folder current and says "carry on" (1).
+    // folder current, loads the stored settings and says "carry on" (1).
     int CheckForUpdate();
 
+    // The two options, login and password from the registry (read at start),
+    // and back (written after the message loop). SaveSettings always gives 0.
+    void LoadSettings();
+    int SaveSettings();
+
+    KeyValueDocument document;
     wchar_t serverAddress[128];
     wchar_t connectionName[128];
     wchar_t version[10];
