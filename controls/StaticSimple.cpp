@@ -1,0 +1,64 @@
+#include "controls/StaticSimple.h"
+
+#include "controls/ControlFonts.h"
+#include "framework/UniqueHandle.h"
+
+WindowClassInfo& CStaticSimple::GetWndClassInfo() {
+    static WindowClassInfo info = [] {
+        WindowClassInfo i;
+        i.name = L"staticclass";
+        i.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+        i.background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        i.cursor = IDC_ARROW;
+        return i;
+    }();
+    return info;
+}
+
+bool CStaticSimple::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                         LRESULT& result) {
+    switch (message) {
+    case WM_CREATE:
+        result = 0;
+        return true;
+    case WM_DESTROY:
+        result = 1;
+        return true;
+    case WM_PAINT:
+        result = OnPaint(reinterpret_cast<HDC>(wParam));
+        return true;
+    case WM_SETTEXT:
+        // This redraw still shows the old text; the timer's redraw shows the new one.
+        // A burst of changes keeps restarting the timer and ends in one redraw.
+        RedrawNow(window);
+        SetTimer(window, kRedrawTimerId, kRedrawDelayMs, nullptr);
+        result = DefWindowProcW(window, message, wParam, lParam);
+        return true;
+    case WM_TIMER:
+        KillTimer(window, kRedrawTimerId);
+        RedrawNow(window);
+        result = 1;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CStaticSimple::Paint(HDC dc, const RECT& client) {
+    UniqueFont font = CreateCaptionFont();
+    wchar_t buffer[kTextCapacity] = {};
+    int length = GetWindowTextW(hwnd_, buffer, kTextCapacity);
+    RECT area = client;
+    // Put back before the font goes, so its deletion cannot fail on a selected object.
+    SelectObjectGuard selected(dc, font.get());
+    DrawTextW(dc, buffer, length, &area, DT_NOPREFIX | DT_WORDBREAK);
+}
+
+LRESULT CStaticSimple::OnPaint(HDC given) {
+    if (!GetUpdateRect(hwnd_, nullptr, FALSE)) return 0;
+    PaintGuard paint(hwnd_, given);
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    Paint(paint.dc(), client);
+    return 1;
+}

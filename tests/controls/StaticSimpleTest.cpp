@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ControlTestSupport.h"
+#include "controls/ControlFonts.h"
+#include "controls/StaticSimple.h"
+
+namespace {
+class StaticSimpleTest : public testing::Test {
+protected:
+    HWND MakeLabel(CStaticSimple& label, int width, int height, const std::wstring& text) {
+        HWND window = label.Create(host.Handle(), RECT{5, 5, 5 + width, 5 + height}, text.c_str(),
+                                   WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+        PumpMessagesFor(0);  // the first paint, before anything is counted
+        return window;
+    }
+    TestHost host;
+};
+
+// What paints do with fonts, as a metafile device context records it.
+struct FontRecord {
+    int created = 0;
+    int deleted = 0;
+    int putBack = 0;  // stock objects selected again
+    LOGFONTW lastFont{};
+};
+
+int CALLBACK RecordFonts(HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM data) {
+    auto* fonts = reinterpret_cast<FontRecord*>(data);
+    if (record->iType == EMR_EXTCREATEFONTINDIRECTW) {
+        ++fonts->created;
+        fonts->lastFont = reinterpret_cast<const EMREXTCREATEFONTINDIRECTW*>(record)->elfw.elfLogFont;
+    }
+    fonts->deleted += record->iType == EMR_DELETEOBJECT;
+    fonts->putBack += record->iType == EMR_SELECTOBJECT &&
+                      (reinterpret_cast<const EMRSELECTOBJECT*>(record)->ihObject & 0x80000000u) != 0;
+    return 1;
+}
+}  // namespace
+
+TEST_F(StaticSimpleTest, BurstOfTextChangesEndsInOneDelayedRedraw) {
+    CStaticSimple label;
+    HWND window = MakeLabel(label, 150, 20, L"");
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    EXPECT_STREQ(className, L"staticclass");
+
+    MessageCounter counter(window);
+    SetWindowTextW(window, L"Один");
+    SetWindowTextW(window, L"Два");
+    SetWindowTextW(window, L"Соединено");
+    EXPECT_EQ(counter.Count(WM_PAINT), 3);  // at once, each still with the text before it
+    DWORD start = GetTickCount();
+    while (counter.Count(WM_TIMER) == 0 && GetTickCount() - start < 2000) PumpMessagesFor(20);
+    EXPECT_EQ(counter.Count(WM_TIMER), 1);
+    EXPECT_EQ(counter.Count(WM_PAINT), 4);
+    EXPECT_FALSE(KillTimer(window, CStaticSimple::kRedrawTimerId));  // none left running
+}
+
+TEST_F(StaticSimpleTest, WrapsAtWordsAndShowsTheAmpersandItself) {
+    const std::wstring words = L"Код состояния: 691 доступ запрещён";
+    CStaticSimple narrow, wide, ampersand;
+    Capture wrapped = PaintIntoMemory(MakeLabel(narrow, 100, 60, words));
+    Capture oneLine = PaintIntoMemory(MakeLabel(wide, 600, 60, words));
+    EXPECT_GT(wrapped.InkInRows(0, 12), 0);
+    EXPECT_GT(wrapped.InkInRows(14, 28), 0);
+    EXPECT_EQ(oneLine.InkInRows(14, 60), 0);
+    EXPECT_GT(oneLine.RightmostInk(), 100);
+
+    UniqueFont captionFont = CreateCaptionFont();
+    TEXTMETRICW metrics{};
+    int withoutAmpersand = TextWidth(captionFont.get(), L"AB", &metrics);
+    Capture shown = PaintIntoMemory(MakeLabel(ampersand, 200, 20, L"A&B"));
+    EXPECT_GT(shown.RightmostInk(), withoutAmpersand + 3);
+    EXPECT_EQ(shown.InkInRows(metrics.tmAscent + 1, 20), 0);  // nothing underlined
+}
+
+TEST_F(StaticSimpleTest, ShowsAtMost255Characters) {
+    std::wstring text;
+    while (text.size() < 300) text += L"abcd" + std::to_wstring(text.size() % 10) + L" ";
+    CStaticSimple full, cut, oneLess;
+    Capture fullShown = PaintIntoMemory(MakeLabel(full, 900, 200, text));
+    Capture cutShown = PaintIntoMemory(MakeLabel(cut, 900, 200, text.substr(0, 255)));
+    Capture oneLessShown = PaintIntoMemory(MakeLabel(oneLess, 900, 200, text.substr(0, 254)));
+    EXPECT_TRUE(fullShown == cutShown);
+    EXPECT_FALSE(oneLessShown == cutShown);  // the 255th character is still drawn
+}
+
+// GetGuiResources reports no GDI counts under Wine, so a metafile device context
+// watches the paints instead: every font a paint makes, that paint deletes.
+TEST_F(StaticSimpleTest, EveryPaintDeletesTheFontItMade) {
+    CStaticSimple label;
+    HWND window = MakeLabel(label, 150, 40, L"Текущий баланс");
+    HDC recorder = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
+    for (int i = 0; i < 100; ++i) {
+        InvalidateRect(window, nullptr, FALSE);
+        SendMessageW(window, WM_PAINT, reinterpret_cast<WPARAM>(recorder), 0);
+    }
+    HENHMETAFILE recording = CloseEnhMetaFile(recorder);
+    FontRecord fonts;
+    EnumEnhMetaFile(nullptr, recording, RecordFonts, &fonts, nullptr);
+    DeleteEnhMetaFile(recording);
+    ValidateRect(window, nullptr);
+
+    EXPECT_EQ(fonts.created, 100);
+    EXPECT_EQ(fonts.deleted, 100);
+    EXPECT_EQ(fonts.putBack, 100);
+    EXPECT_EQ(fonts.lastFont.lfHeight, 12);
+    EXPECT_EQ(fonts.lastFont.lfWeight, FW_BOLD);
+    EXPECT_STREQ(fonts.lastFont.lfFaceName, L"Arial");
+}
