@@ -107,10 +107,11 @@ TEST_F(SettingsStore, ForeignTypesAndSizesLoadSoundly) {
     EXPECT_EQ(AppConfig.autoConnect, DWORD(L'1'));
     EXPECT_EQ(AppConfig.hideOnStart, 0u);
 
-    // Over 256 bytes: empty. Unscrambling to more than 32 characters: cut to 32.
-    std::wstring tooLong(129, L'A'), forty = ScrambleText(std::wstring(40, L'z').c_str());
+    // Over 256 bytes: empty. Exactly 256 bytes, unscrambling to 48 characters: cut to 32.
+    // (A non-NUL unit after the data keeps the registry from counting a terminator in.)
+    std::wstring tooLong(129, L'A'), full = ScrambleText(std::wstring(48, L'z').c_str()) + L'!';
     Store(L"p1", REG_SZ, tooLong.data(), tooLong.size() * 2);
-    Store(L"p2", REG_SZ, forty.data(), forty.size() * 2);
+    Store(L"p2", REG_SZ, full.data(), 256);
     DWORD two = 2;
     Store(L"HideOnStart", REG_DWORD, &two, 2);
     AppConfig.LoadSettings();
