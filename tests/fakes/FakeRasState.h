@@ -1,0 +1,116 @@
+#pragma once
+#include <windows.h>
+#include <ras.h>
+
+#include <memory>
+#include <string>
+
+// The simulated RAS service keeps everything in one file beside rasapi32.dll,
+// guarded by a named mutex, so the program, the tests and rasctl.exe (separate
+// processes) see the same phonebook and the same connections.
+namespace fakeras {
+
+// Structure sizes of the Windows XP generation of the RAS interface; the
+// service answers ERROR_INVALID_SIZE to anything else.
+constexpr DWORD kEntrySize = 5616;
+constexpr DWORD kDialParamsSize = 2104;
+constexpr DWORD kConnStatusSize = 564;
+constexpr DWORD kConnSize = 1368;
+// Older wide entry layouts the real service still accepts (NT 5.0, 4.0, 3.51).
+constexpr DWORD kOlderEntrySizes[] = {4048, 3496, 3468};
+
+constexpr int kMaxEntries = 4;
+constexpr int kMaxConnections = 64;
+constexpr DWORD kDefaultHangUpDelayMs = 200;
+
+struct StoredEntry {
+    wchar_t name[RAS_MaxEntryName + 1];
+    DWORD size;  // dwSize the caller gave
+    BYTE bytes[kEntrySize];
+    BOOL hasDialParams;
+    BOOL passwordRemoved;
+    BYTE dialParams[kDialParamsSize];
+};
+
+struct Connection {
+    DWORD handle;  // 0 marks a free slot
+    wchar_t entryName[RAS_MaxEntryName + 1];
+    wchar_t phoneNumber[RAS_MaxPhoneNumber + 1];
+    DWORD state;   // RASCONNSTATE
+    DWORD error;   // the dial's error, or why the line dropped
+    BOOL closing;  // hung up; the handle stays valid until closeAt
+    ULONGLONG closeAt;
+    DWORD dialerProcessId;  // whose thread walks the dial; 0 when it did not start here
+};
+
+struct State {
+    DWORD magic;
+    DWORD nextHandle;
+    wchar_t scenario[32];
+    DWORD hangUpDelayMs;
+    StoredEntry entries[kMaxEntries];
+    Connection connections[kMaxConnections];
+};
+
+// Milliseconds on a clock every process shares (system time).
+ULONGLONG NowMs();
+
+// Folder of a loaded module (the DLL or an exe), with a trailing backslash.
+std::wstring ModuleFolder(HMODULE module);
+
+// Entries are looked up without regard to case, as the phonebook does.
+StoredEntry* FindEntry(State& state, const wchar_t* name);
+Connection* FindConnection(State& state, DWORD handle);
+// A live (not hung-up) connection slot, or null when all are taken.
+Connection* AddConnection(State& state, const wchar_t* entryName, DWORD connState);
+// Forgets hung-up connections whose grace time has passed, and fails dials
+// whose dialling process has gone (nothing would ever finish them).
+void ExpireClosed(State& state);
+void ResetState(State& state);
+// Forgets connections, entries and settings, but never hands out an old handle
+// again: a dial thread still running for a forgotten handle must not find it.
+void ForgetEverything(State& state);
+
+// The shared state of the service whose DLL lives in `folder`.
+class SharedState {
+public:
+    explicit SharedState(const std::wstring& folder);
+    ~SharedState();
+    SharedState(const SharedState&) = delete;
+    SharedState& operator=(const SharedState&) = delete;
+
+    // Runs `change` on the current state under the lock and writes the result back.
+    template <typename Change>
+    bool Update(Change change) {
+        Lock lock(mutex_);
+        if (!lock.held) return false;
+        Load(*state_);
+        change(*state_);
+        return Save(*state_);
+    }
+    // A copy of the current state (hung-up connections past their grace time removed).
+    std::unique_ptr<State> Read();
+
+    const std::wstring& FilePath() const { return path_; }
+
+private:
+    struct Lock {
+        explicit Lock(HANDLE m) : mutex(m) {
+            DWORD r = WaitForSingleObject(mutex, 10000);
+            held = r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
+        }
+        ~Lock() {
+            if (held) ReleaseMutex(mutex);
+        }
+        HANDLE mutex;
+        bool held;
+    };
+    void Load(State& state);
+    bool Save(const State& state);
+
+    std::wstring path_;
+    HANDLE mutex_ = nullptr;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace fakeras
