@@ -1,0 +1,120 @@
+#pragma once
+#include <windows.h>
+#include <ras.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "FakeRasState.h"
+#include "settings/AppConfig.h"
+#include "vpn/RasConnection.h"
+
+// Tests of the program's RAS code against the simulated service, whose state
+// they read and steer directly (it is the same file rasctl.exe uses).
+class FakeRasTest : public testing::Test {
+protected:
+    static std::wstring ServiceFolder() {
+        return fakeras::ModuleFolder(GetModuleHandleW(L"rasapi32.dll"));
+    }
+    static fakeras::SharedState& Service() {
+        static fakeras::SharedState state(ServiceFolder());
+        return state;
+    }
+
+    void SetUp() override {
+        // Wine's own rasapi32 would make every test meaningless.
+        ASSERT_EQ(ServiceFolder(), fakeras::ModuleFolder(nullptr)) << "the simulated rasapi32.dll is not loaded";
+        SetEnvironmentVariableW(L"KELDA_RAS_SCENARIO", nullptr);
+        Service().Update([](fakeras::State& s) { fakeras::ForgetEverything(s); });
+        AppConfig.StoreCredentials(L"subscriber", L"secret");
+    }
+    void TearDown() override {
+        Service().Update([](fakeras::State& s) { fakeras::ForgetEverything(s); });
+        dialStatusWindow = nullptr;
+        for (HWND w : {label, view, frame}) {
+            if (w) DestroyWindow(w);
+        }
+    }
+
+    void SetScenario(const wchar_t* name) {
+        Service().Update([&](fakeras::State& s) { lstrcpynW(s.scenario, name, 32); });
+    }
+    void SetHangUpDelay(DWORD ms) {
+        Service().Update([&](fakeras::State& s) { s.hangUpDelayMs = ms; });
+    }
+    // A connection started elsewhere.
+    HRASCONN AddConnection(const wchar_t* entryName, DWORD state = RASCS_Connected) {
+        DWORD handle = 0;
+        Service().Update([&](fakeras::State& s) {
+            if (fakeras::Connection* c = fakeras::AddConnection(s, entryName, state)) handle = c->handle;
+        });
+        return reinterpret_cast<HRASCONN>(static_cast<ULONG_PTR>(handle));
+    }
+    static DWORD StatusOf(HRASCONN handle, RASCONNSTATUSW* out = nullptr) {
+        RASCONNSTATUSW status{};
+        status.dwSize = sizeof status;
+        DWORD result = RasGetConnectStatusW(handle, &status);
+        if (out) *out = status;
+        return result;
+    }
+    static const fakeras::StoredEntry* Entry(const fakeras::State& state, const wchar_t* name) {
+        return fakeras::FindEntry(const_cast<fakeras::State&>(state), name);
+    }
+
+    // Frame, view and progress label, as the program nests them.
+    void CreateWindows() {
+        frame = CreateWindowExW(0, L"STATIC", L"frame", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
+                                nullptr, nullptr, nullptr, nullptr);
+        view = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 280, 180, frame, nullptr,
+                               nullptr, nullptr);
+        label = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 5, 87, 195, 48, view, nullptr,
+                                nullptr, nullptr);
+        ASSERT_TRUE(frame && view && label);
+        dialStatusWindow = label;
+    }
+    std::wstring LabelText() const {
+        wchar_t text[300] = {};
+        GetWindowTextW(label, text, 300);
+        return text;
+    }
+    // Handles this thread's messages (the notifier's SetWindowTextW among them)
+    // until the label starts with `prefix`, for at most timeoutMs.
+    bool WaitForLabel(const std::wstring& prefix, DWORD timeoutMs = 10000) {
+        DWORD start = GetTickCount();
+        while (LabelText().compare(0, prefix.size(), prefix) != 0) {
+            DWORD elapsed = GetTickCount() - start;
+            if (elapsed >= timeoutMs) return false;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        }
+        return true;
+    }
+
+    // rasctl.exe in a process of its own; its exit code.
+    static DWORD RunRasctl(const std::wstring& arguments) {
+        std::wstring exe = ServiceFolder() + L"rasctl.exe";
+        std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process)) {
+            return 1000;
+        }
+        DWORD exitCode = 1001;
+        if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
+            GetExitCodeProcess(process.hProcess, &exitCode);
+        } else {
+            TerminateProcess(process.hProcess, exitCode);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return exitCode;
+    }
+
+    RasConnection connection;
+    HWND frame = nullptr, view = nullptr, label = nullptr;
+};
