@@ -15,6 +15,8 @@ AppConfigRecord::AppConfigRecord() : programName(L"kelda_tx") {
     CopyFixedText(login, L"");
     CopyFixedText(password, L"");
     CopyFixedText(settingsFileName, L"kelda_tx.ini");
+    // A dotted address needs no lookup, so this works before Windows Sockets is started.
+    http.SetServer(serverAddress, KELDA_SERVER_PORT);
 }
 
 void AppConfigRecord::StoreCredentials(const wchar_t* newLogin, const wchar_t* newPassword) {

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "network/HttpClient.h"
 #include "settings/KeyValueDocument.h"
 
 // The program's one settings and shared-state record (the global `AppConfig`).
@@ -24,6 +25,7 @@ public:
     int SaveSettings();
 
     KeyValueDocument document;
+    HttpClient http;  // the provider's server, set from serverAddress at construction
     wchar_t serverAddress[128];
     wchar_t connectionName[128];
     wchar_t version[10];

@@ -1,0 +1,112 @@
+// Windows Sockets before <windows.h>, which HttpClient.h brings in.
+#include <winsock2.h>
+
+#include "network/HttpClient.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "network/HttpReply.h"
+#include "network/NarrowText.h"
+
+namespace {
+const char kLineEnd[] = "\r\n";
+const int kStatusBytes = 12;
+}  // namespace
+
+int HttpClient::SetServer(const wchar_t* serverName, int port) {
+    std::string name;
+    sockaddr_in address{};
+    if (!ToNarrowText(serverName, name) || !Socket::ResolveAddress(address, name.c_str(), port)) return 0;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&address.sin_addr);
+    std::snprintf(host_, sizeof host_, "%d.%d.%d.%d", bytes[0], bytes[1], bytes[2], bytes[3]);
+    port_ = port;
+    return 1;
+}
+
+int HttpClient::DownloadToFile(const wchar_t* requestPath, const wchar_t* fileName) {
+    std::string path, file;
+    if (!ToNarrowText(requestPath, path)) return kDownloadNoConnection;
+    if (!ToNarrowText(fileName, file)) return kDownloadFileError;
+    // The request line ("GET ", path, " HTTP/1.0", line end, terminator) must fit
+    // the buffer whole: a cut one would fetch something else.
+    constexpr std::size_t maxPath = kBufferSize - (sizeof "GET  HTTP/1.0" - 1) - (sizeof kLineEnd - 1) - 1;
+    static_assert(maxPath == 1008, "the request buffer holds a path of up to 1,008 bytes");
+    if (path.size() > maxPath) return kDownloadNoConnection;
+
+    char buffer[kBufferSize];
+    socket_.Create();
+    socket_.SetNoDelay();
+    if (!socket_.Connect(host_, port_)) return kDownloadNoConnection;
+    SendRequest(path.c_str(), buffer);
+    int result = ReceiveReply(file.c_str(), buffer);
+    socket_.Close();
+    return result;
+}
+
+// Send results are not examined: a request that did not go out shows up as a reply that does not come.
+void HttpClient::SendRequest(const char* path, char* buffer) {
+    std::snprintf(buffer, kBufferSize, "GET %s HTTP/1.0%s", path, kLineEnd);
+    socket_.Send(buffer, static_cast<int>(std::strlen(buffer)));
+    std::snprintf(buffer, kBufferSize, "Accept: */*%sUser-Agent: MSIE 5.5%sConnection: close%s", kLineEnd, kLineEnd,
+                  kLineEnd);
+    socket_.Send(buffer, static_cast<int>(std::strlen(buffer)));
+    std::snprintf(buffer, kBufferSize, "%s%s", kLineEnd, kLineEnd);
+    socket_.Send(buffer, static_cast<int>(std::strlen(buffer)));
+}
+
+int HttpClient::ReceiveReply(const char* fileName, char* buffer) {
+    if (!socket_.ReceiveExact(buffer, kStatusBytes)) return kDownloadNoConnection;
+    int status = ParseStatusCode(buffer);
+    if (status < 0) return kDownloadNoConnection;
+    if (status != 200) return status;
+
+    bool hasLength = false;
+    unsigned long long length = 0;
+    if (!SkipHeaders(buffer, hasLength, length)) return kDownloadNoConnection;
+
+    // The body goes to a file of its own beside the target, which replaces the
+    // target only when the body is complete: a failed download leaves the old file.
+    std::string partName = std::string(fileName) + ".part";
+    UniqueFile part(std::fopen(partName.c_str(), "wb"));
+    if (!part) return kDownloadFileError;
+    int result = ReceiveBody(part.get(), hasLength, length, buffer);
+    if (!part.reset() && result == kDownloadSaved) result = kDownloadFileError;
+    if (result == kDownloadSaved && !MoveFileExA(partName.c_str(), fileName, MOVEFILE_REPLACE_EXISTING)) {
+        result = kDownloadFileError;
+    }
+    if (result != kDownloadSaved) DeleteFileA(partName.c_str());
+    return result;
+}
+
+// Consumes the rest of the status line and the header lines up to the empty
+// line. Header lines longer than the buffer come in several pieces; only a piece
+// that begins a line can be the empty line or a Content-Length.
+bool HttpClient::SkipHeaders(char* buffer, bool& hasLength, unsigned long long& length) {
+    bool atLineStart = false;  // the status line goes on after its first 12 bytes
+    for (;;) {
+        int stored = 0;
+        int lineLength = socket_.ReceiveUntil(buffer, kBufferSize, kLineEnd, 0, &stored);
+        if (lineLength == 0 && stored < kBufferSize) return false;  // connection ended or failed
+        if (atLineStart && buffer[0] == '\r') return true;
+        if (atLineStart && lineLength > 0 && ParseContentLength(buffer, lineLength, length)) hasLength = true;
+        atLineStart = lineLength > 0;
+    }
+}
+
+// Streams the body into the file. Without a Content-Length the body ends when
+// the server closes; with one, when that many bytes have come, and a close
+// before then is a failure. A receive error or time-out is a failure either way.
+int HttpClient::ReceiveBody(FILE* file, bool hasLength, unsigned long long length, char* buffer) {
+    unsigned long long remaining = length;
+    for (;;) {
+        if (hasLength && remaining == 0) return kDownloadSaved;
+        int wanted = hasLength && remaining < kBufferSize ? static_cast<int>(remaining) : kBufferSize;
+        int received = socket_.Receive(buffer, wanted);
+        if (received == 0) return hasLength ? kDownloadNoConnection : kDownloadSaved;
+        if (received < 0) return kDownloadNoConnection;
+        if (std::fwrite(buffer, static_cast<size_t>(received), 1, file) != 1) return kDownloadFileError;
+        remaining -= static_cast<unsigned long long>(received);
+    }
+}

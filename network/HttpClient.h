@@ -1,0 +1,42 @@
+#pragma once
+#include <cstdio>
+
+#include "network/Socket.h"
+
+// Results of HttpClient::DownloadToFile besides a reply's own status code.
+enum DownloadResult {
+    kDownloadSaved = 0,
+    kDownloadNoConnection = 1,  // also: no complete reply, or a request that could not be sent
+    kDownloadFileError = 2,     // the file could not be written
+};
+
+// Fetches one resource from the server with HTTP/1.0 GET and stores the reply
+// body in a file, byte for byte.
+class HttpClient {
+public:
+    // Looks the name up once and keeps its dotted form. 1 when host and port
+    // were set, 0 when the name does not resolve (host and port unchanged).
+    int SetServer(const wchar_t* serverName, int port);
+
+    // 0 when a 200 reply's body is saved in the file; otherwise a DownloadResult
+    // or the reply's status code. The file changes only when 0 is returned.
+    int DownloadToFile(const wchar_t* requestPath, const wchar_t* fileName);
+
+    // Connect and receive bounds in milliseconds; the defaults are kConnectTimeoutMs, kReceiveTimeoutMs.
+    void SetTimeouts(unsigned long connectMs, unsigned long receiveMs) { socket_.SetTimeouts(connectMs, receiveMs); }
+
+    const char* Host() const { return host_; }
+    int Port() const { return port_; }
+
+private:
+    static constexpr int kBufferSize = 1024;
+
+    void SendRequest(const char* path, char* buffer);
+    int ReceiveReply(const char* fileName, char* buffer);
+    bool SkipHeaders(char* buffer, bool& hasLength, unsigned long long& length);
+    int ReceiveBody(FILE* file, bool hasLength, unsigned long long length, char* buffer);
+
+    char host_[20] = {};
+    int port_ = 0;
+    Socket socket_;
+};

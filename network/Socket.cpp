@@ -1,0 +1,142 @@
+// Windows Sockets before <windows.h>, which Socket.h brings in.
+#include <winsock2.h>
+
+#include "network/Socket.h"
+
+#include <cstdio>
+#include <cstring>
+#include <type_traits>
+
+static_assert(std::is_same<SocketHandle, SOCKET>::value, "SocketHandle must be SOCKET");
+static_assert(kNoSocket == INVALID_SOCKET, "kNoSocket must be INVALID_SOCKET");
+
+namespace {
+// "192.168" and the suffix must fit a 32-byte buffer with its terminator.
+constexpr std::size_t kMaxSuffixLength = 24;
+
+bool HasShortFirstLabel(const char* host, std::size_t length) {
+    return (length >= 4 && host[3] == '.') || (length >= 3 && host[2] == '.') ||
+           (length >= 2 && host[1] == '.');
+}
+}  // namespace
+
+bool SocketTraits::Close(Type handle) { return closesocket(handle) == 0; }
+
+SocketHandle Socket::Create() {
+    handle_.reset(socket(AF_INET, SOCK_STREAM, 0));
+    if (handle_) return handle_.get();
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(1, 1), &data) != 0) {
+        MessageBoxW(nullptr, L"WSAStartup  Error", L"Client", MB_OK);
+    }
+    handle_.reset(socket(AF_INET, SOCK_STREAM, 0));
+    return handle_.get();
+}
+
+bool Socket::Connect(const char* host, int port) {
+    if (!handle_ && Create() == kNoSocket) return false;
+    sockaddr_in address{};
+    if (!ResolveAddress(address, host, port) || !ConnectWithinTimeout(address)) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+// connect() itself would wait as long as the system retries; wait for it in
+// select() instead, then go back to blocking calls bounded by SO_RCVTIMEO.
+bool Socket::ConnectWithinTimeout(const sockaddr_in& address) {
+    SOCKET s = handle_.get();
+    u_long nonBlocking = 1;
+    if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return false;
+    if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (WSAGetLastError() != WSAEWOULDBLOCK) return false;
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(s, &writable);
+        FD_SET(s, &failed);
+        timeval limit{static_cast<long>(connectTimeoutMs_ / 1000), static_cast<long>(connectTimeoutMs_ % 1000) * 1000};
+        if (select(0, nullptr, &writable, &failed, &limit) <= 0 || FD_ISSET(s, &failed)) return false;
+        int error = 0;
+        int size = sizeof error;
+        if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0 || error != 0) {
+            return false;
+        }
+    }
+    u_long blocking = 0;
+    DWORD bound = receiveTimeoutMs_;
+    const char* boundBytes = reinterpret_cast<const char*>(&bound);
+    return ioctlsocket(s, FIONBIO, &blocking) == 0 &&
+           setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, boundBytes, sizeof bound) == 0 &&
+           setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, boundBytes, sizeof bound) == 0;
+}
+
+void Socket::Close() { handle_.reset(); }
+
+int Socket::Send(const char* bytes, int length) { return send(handle_.get(), bytes, length, 0); }
+
+int Socket::Receive(char* buffer, int capacity) { return recv(handle_.get(), buffer, capacity, 0); }
+
+bool Socket::ReceiveExact(char* buffer, int count) {
+    int total = 0;
+    while (total < count) {
+        int received = recv(handle_.get(), buffer + total, count - total, 0);
+        if (received <= 0) return false;
+        total += received;
+    }
+    return true;
+}
+
+int Socket::ReceiveUntil(char* buffer, int capacity, const char* terminator, int terminatorLength,
+                         int* storedCount) {
+    if (terminatorLength == 0) terminatorLength = static_cast<int>(std::strlen(terminator));
+    int stored = 0;
+    int matched = 0;
+    if (terminatorLength <= capacity) {
+        while (matched < terminatorLength && stored < capacity) {
+            if (recv(handle_.get(), buffer + stored, 1, 0) != 1) {
+                matched = 0;
+                break;
+            }
+            // A mismatch starts over without comparing that byte with the first
+            // character again: in CR CR LF the LF does not end the line.
+            matched = buffer[stored] == terminator[matched] ? matched + 1 : 0;
+            ++stored;
+        }
+    }
+    if (storedCount) *storedCount = stored;
+    return matched == terminatorLength && terminatorLength > 0 ? stored : 0;
+}
+
+bool Socket::ResolveAddress(sockaddr_in& address, const char* host, int port) {
+    address.sin_family = AF_INET;
+    std::size_t length = std::strlen(host);
+    if (host[0] == '.') {
+        // A longer suffix would be cut short into a different address.
+        if (length > kMaxSuffixLength) return false;
+        char text[32];
+        std::snprintf(text, sizeof text, "192.168%s", host);
+        address.sin_addr.s_addr = inet_addr(text);
+    } else if (HasShortFirstLabel(host, length)) {
+        address.sin_addr.s_addr = inet_addr(host);
+    } else {
+        const hostent* entry = gethostbyname(host);
+        if (!entry || !entry->h_addr_list || !entry->h_addr_list[0]) return false;
+        std::size_t size = static_cast<std::size_t>(entry->h_length);
+        if (size > sizeof address.sin_addr) size = sizeof address.sin_addr;
+        std::memcpy(&address.sin_addr, entry->h_addr_list[0], size);
+    }
+    address.sin_port = htons(static_cast<u_short>(port));
+    return true;
+}
+
+void Socket::SetTimeouts(unsigned long connectMs, unsigned long receiveMs) {
+    connectTimeoutMs_ = connectMs;
+    receiveTimeoutMs_ = receiveMs;
+}
+
+void Socket::SetNoDelay() {
+    int on = 1;
+    setsockopt(handle_.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+}

@@ -1,0 +1,64 @@
+#pragma once
+#include <cstdint>
+
+#include "framework/UniqueHandle.h"
+#include "network/NetworkTimeouts.h"
+
+struct sockaddr_in;
+
+// The Windows Sockets handle (SOCKET), named here without <winsock2.h>, which
+// must come before <windows.h> and so cannot follow from a header like this one.
+using SocketHandle = std::uintptr_t;
+constexpr SocketHandle kNoSocket = ~SocketHandle(0);
+
+struct SocketTraits {
+    using Type = SocketHandle;
+    static Type Invalid() { return kNoSocket; }
+    static bool Close(Type handle);
+};
+using UniqueSocket = UniqueHandle<SocketTraits>;
+
+// A blocking IPv4 TCP client socket, reused for one connection after another.
+// Connecting and every send and receive are bounded by the time-outs.
+class Socket {
+public:
+    Socket() = default;
+    virtual ~Socket() = default;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    // Opens a new socket in place of the held one. The first socket of the
+    // process fails until Windows Sockets is started, which this does then.
+    SocketHandle Create();
+    // Opens a socket when none is held; any failure leaves none.
+    bool Connect(const char* host, int port);
+    void Close();
+
+    int Send(const char* bytes, int length);
+    // One recv: bytes received, 0 when the peer has closed, -1 on error or time-out.
+    int Receive(char* buffer, int capacity);
+    bool ReceiveExact(char* buffer, int count);
+    // Reads one byte per recv, so nothing past the terminator is taken. Returns
+    // the bytes consumed, terminator included, or 0 when the connection failed
+    // or the capacity ran out first; storedCount (when given) receives the bytes
+    // stored either way, which tells the two apart.
+    int ReceiveUntil(char* buffer, int capacity, const char* terminator, int terminatorLength = 0,
+                     int* storedCount = nullptr);
+
+    // Fills an IPv4 address from ".x.y" (192.168.x.y), a dotted address, or a
+    // name to look up.
+    static bool ResolveAddress(sockaddr_in& address, const char* host, int port);
+
+    // Bounds, in milliseconds (more than 0), for the next connections.
+    void SetTimeouts(unsigned long connectMs, unsigned long receiveMs);
+    // Switches the Nagle algorithm off on the held socket.
+    void SetNoDelay();
+    SocketHandle Handle() const { return handle_.get(); }
+
+private:
+    bool ConnectWithinTimeout(const sockaddr_in& address);
+
+    UniqueSocket handle_;
+    unsigned long connectTimeoutMs_ = kConnectTimeoutMs;
+    unsigned long receiveTimeoutMs_ = kReceiveTimeoutMs;
+};

@@ -1,0 +1,84 @@
+#include "network/ScriptedServer.h"
+
+namespace {
+// Waits (bounded) until the socket has something to read; false on time-out.
+bool Readable(SOCKET s, int ms) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s, &set);
+    timeval limit{ms / 1000, (ms % 1000) * 1000};
+    return select(0, &set, nullptr, nullptr, &limit) > 0;
+}
+}  // namespace
+
+void Peer::ReadRequest() {
+    char c;
+    while (request_.size() < 1u << 16 && request_.find("\r\n\r\n\r\n") == std::string::npos) {
+        if (!Readable(socket_, 5000) || recv(socket_, &c, 1, 0) != 1) return;
+        request_ += c;
+    }
+}
+
+void Peer::Send(const std::string& bytes) {
+    for (size_t sent = 0; sent < bytes.size();) {
+        int n = send(socket_, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+        if (n <= 0) return;
+        sent += static_cast<size_t>(n);
+    }
+}
+
+bool Peer::ClientCloses() {
+    char c;
+    return Readable(socket_, 5000) && recv(socket_, &c, 1, 0) <= 0;
+}
+
+ScriptedServer::ScriptedServer(Script script) {
+    release_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof address;
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(listener_, 1);
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread(&ScriptedServer::Serve, this, std::move(script));
+}
+
+void ScriptedServer::Serve(Script script) {
+    // Short slices so that Finish() ends a server nobody connected to at once.
+    for (int waited = 0; !stop_ && waited < 10000; waited += 50) {
+        if (!Readable(listener_, 50)) continue;
+        SOCKET connection = accept(listener_, nullptr, nullptr);
+        if (connection == INVALID_SOCKET) return;
+        accepted_ = true;
+        Peer peer(connection, release_, request_);
+        script(peer);
+        closesocket(connection);
+        return;
+    }
+}
+
+const std::string& ScriptedServer::Finish() {
+    if (thread_.joinable()) {
+        stop_ = true;
+        SetEvent(release_);
+        thread_.join();
+        closesocket(listener_);
+        CloseHandle(release_);
+    }
+    return request_;
+}
+
+ScriptedServer::Script ScriptedServer::Reply(const std::string& bytes) {
+    return [bytes](Peer& peer) {
+        peer.ReadRequest();
+        peer.Send(bytes);
+    };
+}
+
+int RefusedPort() {
+    ScriptedServer closed([](Peer&) {});
+    return closed.Port();
+}

@@ -1,0 +1,143 @@
+#include <winsock2.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "network/ScriptedServer.h"
+#include "network/Socket.h"
+
+namespace {
+// A first label longer than 63 characters: no resolver sends a query for it,
+// so the lookup fails without any traffic.
+const std::string kUnresolvableName = std::string(64, 'q') + ".invalid";
+
+unsigned long Resolved(const char* host, bool* ok = nullptr) {
+    sockaddr_in address{};
+    bool resolved = Socket::ResolveAddress(address, host, 8080);
+    if (ok) *ok = resolved;
+    return resolved ? ntohl(address.sin_addr.s_addr) : 0;
+}
+}  // namespace
+
+TEST(Socket, CreateStartsWindowsSocketsWhenTheFirstSocketFails) {
+    while (WSACleanup() == 0) {
+    }
+    ASSERT_EQ(socket(AF_INET, SOCK_STREAM, 0), INVALID_SOCKET);
+    ASSERT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+    Socket s;
+    EXPECT_NE(s.Create(), kNoSocket);
+    EXPECT_EQ(s.Handle(), s.Create());  // a second Create replaces the handle
+}
+
+TEST(Socket, ResolveAddressPicksSuffixDottedOrNameForm) {
+    WindowsSockets windowsSockets;
+    sockaddr_in address{};
+    ASSERT_TRUE(Socket::ResolveAddress(address, ".1.10", 8080));
+    EXPECT_EQ(address.sin_family, AF_INET);
+    EXPECT_EQ(ntohs(address.sin_port), 8080);
+    EXPECT_EQ(ntohl(address.sin_addr.s_addr), 0xC0A8010Au);  // 192.168.1.10, never connected to
+
+    EXPECT_EQ(Resolved("1.2.3.4"), 0x01020304u);
+    EXPECT_EQ(Resolved("10.0.0.1"), 0x0A000001u);
+    EXPECT_EQ(Resolved("172.16.0.1"), 0xAC100001u);
+    bool ok = false;
+    EXPECT_EQ(Resolved("ab.server", &ok), 0xFFFFFFFFu);  // short first label: dotted, unreadable
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(Resolved("localhost", &ok), 0x7F000001u);  // only a lookup gives this
+    EXPECT_TRUE(ok);
+    Resolved(kUnresolvableName.c_str(), &ok);
+    EXPECT_FALSE(ok);
+
+    // 24 characters of suffix fit the address text; 25 would be cut into another address.
+    Resolved((".1.10" + std::string(19, ' ')).c_str(), &ok);
+    EXPECT_TRUE(ok);
+    Resolved((".1.10" + std::string(20, ' ')).c_str(), &ok);
+    EXPECT_FALSE(ok);
+}
+
+TEST(Socket, ConnectFailuresLeaveNoSocket) {
+    WindowsSockets windowsSockets;
+    Socket s;
+    EXPECT_FALSE(s.Connect(kUnresolvableName.c_str(), 80));
+    EXPECT_EQ(s.Handle(), kNoSocket);
+    EXPECT_FALSE(s.Connect("127.0.0.1", RefusedPort()));
+    EXPECT_EQ(s.Handle(), kNoSocket);
+}
+
+TEST(Socket, ConnectIsBoundedByTheTimeout) {
+    // A listener whose queue is full drops further connection requests unanswered.
+    WindowsSockets windowsSockets;
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof address;
+    bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(listener, 0);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    Socket queued[4];
+    bool connected = true;
+    DWORD waited = 0;
+    for (int i = 0; i < 4 && connected; ++i) {
+        queued[i].SetTimeouts(300, 300);
+        DWORD start = GetTickCount();
+        connected = queued[i].Connect("127.0.0.1", ntohs(address.sin_port));
+        waited = GetTickCount() - start;
+        if (!connected) {
+            EXPECT_EQ(queued[i].Handle(), kNoSocket);
+        }
+    }
+    EXPECT_FALSE(connected);
+    EXPECT_GE(waited, 250u);
+    EXPECT_LT(waited, 3000u);
+    closesocket(listener);
+}
+
+TEST(Socket, ReceiveExactCollectsPiecesAndFailsOnEarlyClose) {
+    ScriptedServer server([](Peer& peer) {
+        peer.Send("HTTP/");
+        peer.Pause(100);
+        peer.Send("1.0 200abcdefgh");
+    });
+    Socket s;
+    ASSERT_TRUE(s.Connect("127.0.0.1", server.Port()));
+    char buffer[16] = {};
+    EXPECT_TRUE(s.ReceiveExact(buffer, 0));
+    ASSERT_TRUE(s.ReceiveExact(buffer, 12));
+    EXPECT_EQ(std::string(buffer, 12), "HTTP/1.0 200");
+    EXPECT_FALSE(s.ReceiveExact(buffer, 12));  // 8 bytes, then the close
+}
+
+TEST(Socket, ReceiveUntilStopsAtTheTerminatorOnly) {
+    ScriptedServer server([](Peer& peer) { peer.Send("ab\r\nline\r\r\nx\r\nabcdef\r\nrest"); });
+    Socket s;
+    ASSERT_TRUE(s.Connect("127.0.0.1", server.Port()));
+    char buffer[1024];
+    int stored = -1;
+    EXPECT_EQ(s.ReceiveUntil(buffer, 1, "\r\n", 0, &stored), 0);  // terminator longer than the buffer
+    EXPECT_EQ(stored, 0);
+    ASSERT_EQ(s.ReceiveUntil(buffer, 1024, "\r\n"), 4);
+    EXPECT_EQ(std::string(buffer, 4), "ab\r\n");
+    ASSERT_EQ(s.ReceiveUntil(buffer, 1024, "\r\n", 2), 10);  // CR CR LF does not end the line
+    EXPECT_EQ(std::string(buffer, 10), "line\r\r\nx\r\n");
+    EXPECT_EQ(s.ReceiveUntil(buffer, 4, "\r\n", 0, &stored), 0);  // full buffer: the line goes on
+    EXPECT_EQ(stored, 4);
+    EXPECT_EQ(s.ReceiveUntil(buffer, 4, "\r\n", 0, &stored), 4);
+    EXPECT_EQ(std::string(buffer, 4), "ef\r\n");
+    EXPECT_EQ(s.ReceiveUntil(buffer, 1024, "\r\n", 0, &stored), 0);  // closed in mid-line
+    EXPECT_EQ(stored, 4);
+}
+
+TEST(Socket, ReceiveIsBoundedByTheTimeout) {
+    ScriptedServer server([](Peer& peer) { peer.Stall(); });
+    Socket s;
+    s.SetTimeouts(2000, 300);
+    ASSERT_TRUE(s.Connect("127.0.0.1", server.Port()));
+    char buffer[4];
+    DWORD start = GetTickCount();
+    EXPECT_EQ(s.ReceiveUntil(buffer, 4, "\r\n"), 0);
+    DWORD waited = GetTickCount() - start;
+    EXPECT_GE(waited, 250u);
+    EXPECT_LT(waited, 3000u);
+}
