@@ -7,9 +7,9 @@
 #include <string>
 
 #include "network/HttpClient.h"
-#include "network/ScriptedServer.h"
 #include "settings/AppConfig.h"
 #include "settings/BuildSettings.h"
+#include "support/ScriptedServer.h"
 
 namespace {
 const char kOkHead[] = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nServer: scripted\r\n\r\n";

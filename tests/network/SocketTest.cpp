@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "network/ScriptedServer.h"
 #include "network/Socket.h"
+#include "support/ScriptedServer.h"
 
 namespace {
 // A first label longer than 63 characters: no resolver sends a query for it,

@@ -1,4 +1,4 @@
-#include "network/ScriptedServer.h"
+#include "support/ScriptedServer.h"
 
 namespace {
 // Waits (bounded) until the socket has something to read; false on time-out.
