@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "ControlTestSupport.h"
 #include "controls/CheckBox.h"
 #include "controls/Edit.h"
+#include "support/ControlTestSupport.h"
 
 namespace {
 struct ExpectedFont {

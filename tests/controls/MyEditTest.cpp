@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "ControlTestSupport.h"
 #include "controls/ControlFonts.h"
 #include "controls/Edit.h"
 #include "controls/MyEdit.h"
+#include "support/ControlTestSupport.h"
 
 namespace {
 class MyEditTest : public testing::Test {

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "ControlTestSupport.h"
 #include "controls/ControlFonts.h"
 #include "controls/StaticSimple.h"
+#include "support/ControlTestSupport.h"
 
 namespace {
 class StaticSimpleTest : public testing::Test {

@@ -1,4 +1,4 @@
-#include "ControlTestSupport.h"
+#include "support/ControlTestSupport.h"
 
 namespace {
 const wchar_t kCounterProperty[] = L"KeldaMessageCounter";
