@@ -1,0 +1,138 @@
+#include "stats/StateStatic.h"
+
+#include <cwchar>
+#include <optional>
+
+#include "app/Messages.h"
+#include "framework/UniqueHandle.h"
+#include "settings/AppConfig.h"
+#include "settings/BuildSettings.h"
+#include "settings/KeyValueDocument.h"
+#include "stats/StatisticsToken.h"
+
+namespace {
+const wchar_t kRequestPath[] = L"/kelda_tools_info.php?a=";
+// In the current directory, which is the program's folder from start-up on.
+const wchar_t kReplyFile[] = L"tfile.txt";
+
+constexpr int kCaptionHeight = 17;
+constexpr int kLargeBalanceHeight = 50;
+constexpr int kSmallBalanceHeight = 33;     // leaves room for the deferred line
+constexpr int kDeferredLineHeight = 17;
+constexpr int kDeferredLineClearance = 15;  // the balance area ends this far above the bottom
+constexpr int kTextCapacity = 50;
+
+UniqueFont CreateDisplayFont(int height) {
+    return UniqueFont(CreateFontW(height, 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, L"Arial"));
+}
+
+std::wstring FormatAmount(const wchar_t* format, float amount) {
+    wchar_t text[kTextCapacity] = {};
+    std::swprintf(text, kTextCapacity, format, static_cast<double>(amount));
+    text[kTextCapacity - 1] = L'\0';  // a cut text still ends
+    return text;
+}
+
+void DrawLine(HDC dc, int fontHeight, const std::wstring& text, RECT area, UINT format) {
+    UniqueFont font = CreateDisplayFont(fontHeight);
+    // Put back before the font goes, so its deletion cannot fail on a selected object.
+    SelectObjectGuard selected(dc, font.get());
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area, format | DT_SINGLELINE | DT_NOPREFIX);
+}
+}  // namespace
+
+CStateStatic::CStateStatic() : CStateStatic(KELDA_SERVER_PORT) {}
+
+CStateStatic::CStateStatic(int serverPort) : serverPort_(serverPort) {}
+
+WindowClassInfo& CStateStatic::GetWndClassInfo() {
+    static WindowClassInfo info = [] {
+        WindowClassInfo i;
+        i.name = L"stateclass";
+        i.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+        i.background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        i.cursor = IDC_ARROW;
+        return i;
+    }();
+    return info;
+}
+
+bool CStateStatic::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM /*lParam*/,
+                                        LRESULT& result) {
+    switch (message) {
+    case WM_CREATE:
+        // An address that does not resolve leaves the client without a server:
+        // every query then fails and shows 0.00.
+        http.SetServer(AppConfig.serverAddress, serverPort_);
+        QueryStatistics();
+        result = 0;
+        return true;
+    case WM_DESTROY:
+        KillTimer(window, kRefreshTimerId);
+        result = 1;
+        return true;
+    case WM_PAINT:
+        result = OnPaint(reinterpret_cast<HDC>(wParam));
+        return true;
+    case WM_TIMER:  // the refresh timer, or a refresh the view asks for: any id
+        QueryStatistics();
+        result = 1;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CStateStatic::QueryStatistics() {
+    KeyValueDocument reply;
+    KillTimer(hwnd_, kRefreshTimerId);
+
+    // Credentials without an 8-bit form are never sent: the query fails like a failed download.
+    std::optional<std::wstring> token = MakeStatisticsToken(AppConfig.login, AppConfig.password);
+    if (token) {
+        std::wstring path = kRequestPath + *token;
+        if (http.DownloadToFile(path.c_str(), kReplyFile) == kDownloadSaved) {
+            reply.LoadFile(kReplyFile, true);
+            DeleteFileW(kReplyFile);
+        }
+    }
+    balance = static_cast<float>(reply.GetNumber(L"", L"balance", 0));
+    credit = static_cast<float>(reply.GetNumber(L"", L"credit", 0));
+
+    if (HWND frame = GetParent(GetParent(hwnd_))) PostMessageW(frame, WM_STATISTICS_UPDATED, 0, 0);
+    RedrawNow(hwnd_);
+    SetTimer(hwnd_, kRefreshTimerId, kRefreshIntervalMs, nullptr);
+}
+
+std::wstring CStateStatic::BalanceText() const { return FormatAmount(L"%0.2f", balance); }
+
+std::wstring CStateStatic::DeferredText() const { return FormatAmount(L"Отсрочено: %0.2f", credit); }
+
+void CStateStatic::Paint(HDC dc, const RECT& client) {
+    RECT caption = client;
+    caption.bottom = kCaptionHeight;
+    DrawLine(dc, kCaptionHeight, L"Лицевой счет", caption, DT_CENTER | DT_VCENTER);
+
+    bool deferred = credit != 0;
+    RECT amount = client;
+    amount.top = kCaptionHeight;
+    if (deferred) amount.bottom = client.bottom - kDeferredLineClearance;
+    DrawLine(dc, deferred ? kSmallBalanceHeight : kLargeBalanceHeight, BalanceText(), amount, DT_CENTER);
+
+    if (!deferred) return;
+    RECT line = client;
+    line.top = client.bottom - kDeferredLineHeight;
+    SetBkMode(dc, OPAQUE);
+    SetTextColor(dc, RGB(255, 255, 255));
+    SetBkColor(dc, RGB(255, 0, 0));
+    DrawLine(dc, kDeferredLineHeight, DeferredText(), line, DT_CENTER | DT_BOTTOM);
+}
+
+LRESULT CStateStatic::OnPaint(HDC given) {
+    if (!GetUpdateRect(hwnd_, nullptr, FALSE)) return 0;
+    PaintGuard paint(hwnd_, given);
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    Paint(paint.dc(), client);
+    return 1;
+}

@@ -1,0 +1,35 @@
+#include <gtest/gtest.h>
+
+#include "stats/StatisticsToken.h"
+
+// Expected tokens come from a separate reference (Python's base64 with the two
+// swap tables), not from this program's helpers.
+TEST(StatisticsToken, MatchesTheScriptsEncoding) {
+    struct Case {
+        const wchar_t* login;
+        const wchar_t* password;
+        const wchar_t* token;
+    } cases[] = {
+        {L"user", L"secret99x", L"jNecd0lXpDlyZWU5c2M="},  // nine characters: every pair swaps
+        {L"user", L"abcde", L"jNZcdhlXpGJjZQ=="},          // four of the pairs fit
+        {L"user", L"ab", L"jNYcdhlXpg=="},                 // none fits
+        {L"user", L"", L"cNjod=lX"},                       // padding moved inside by the second table
+        // "login:permuted password" is 61 characters; only the first 49 go out.
+        {L"subscriber-with-a-long-login", L"password-of-32-characters-123456",
+         L"2Vaccyi3NWJlci13aXRoLWEtbG9uZy1sb2dpbjpvLXJzd2FkcHNvZi0zMi1jaGFyYQ=="},
+        // Latin-1 characters go out as single bytes; their Base64 holds '+' and '/'.
+        {L"\u00fb\u00ff", L"pass", L"H8cc+h6/Nw=="},
+        {L"\u00c5lborg", L"x", L"3xObxniWJng="},
+    };
+    for (const Case& c : cases) {
+        std::optional<std::wstring> token = MakeStatisticsToken(c.login, c.password);
+        ASSERT_TRUE(token.has_value()) << c.token;
+        EXPECT_EQ(*token, c.token);
+    }
+}
+
+TEST(StatisticsToken, RefusesCharactersWithoutAnEightBitForm) {
+    EXPECT_FALSE(MakeStatisticsToken(L"\u0438\u0432\u0430\u043d", L"pass").has_value());
+    EXPECT_FALSE(MakeStatisticsToken(L"user", L"\u043f\u0430\u0440\u043e\u043b\u044c").has_value());
+    EXPECT_FALSE(MakeStatisticsToken(L"user", L"pass\u20ac").has_value());
+}
