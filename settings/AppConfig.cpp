@@ -30,9 +30,3 @@ void MakeProgramFolderCurrent() {
     PathRemoveFileSpecW(folder);
     SetCurrentDirectoryW(folder);
 }
-
-int AppConfigRecord::CheckForUpdate() {
-    MakeProgramFolderCurrent();
-    LoadSettings();
-    return 1;
-}

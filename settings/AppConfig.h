@@ -15,8 +15,9 @@ public:
     // Copies the typed (or stored) credentials, each cut to 32 characters.
     void StoreCredentials(const wchar_t* newLogin, const wchar_t* newPassword);
 
-    // Start-up check; until the update check exists it only makes the program's
-    // folder current, loads the stored settings and says "carry on" (1).
+    // Start-up check (update/CheckForUpdate.cpp): loads the stored settings and
+    // asks the server for a newer version. 0 failed (errorText says why), 1 carry
+    // on, 2 a new copy of the program has been started in this one's place.
     int CheckForUpdate();
 
     // The two options, login and password from the registry (read at start),

@@ -1,0 +1,159 @@
+#include <winsock2.h>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "settings/AppConfig.h"
+#include "settings/FixedText.h"
+#include "update/ArchiveInstall.h"
+#include "update/ScriptedSite.h"
+#include "update/UpdateMessages.h"
+#include "update/UpdateTestSupport.h"
+
+namespace {
+using Paths = std::vector<std::string>;
+
+// The temporary files of this prefix that the check's names start with ("kel" + digits + ".tmp").
+std::set<std::wstring> TemporaryFiles() {
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    std::set<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((std::wstring(folder) + L"kel*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do names.insert(found.cFileName);
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+// The check runs on the folder of the test exe, made current here too, so that
+// relative names in the tests mean the same files as in the check.
+// The program's version is "1.07" here, whatever the build's is.
+class UpdateCheck : public testing::Test {
+protected:
+    void SetUp() override {
+        MakeProgramFolderCurrent();
+        ASSERT_EQ(AppConfig.http.SetServer(L"127.0.0.1", site.Port()), 1);
+        CopyFixedText(savedVersion_, AppConfig.version);
+        CopyFixedText(AppConfig.version, L"1.07");
+        CopyFixedText(AppConfig.errorText, L"");
+        temporaryBefore_ = TemporaryFiles();
+    }
+    void TearDown() override {
+        CopyFixedText(AppConfig.version, savedVersion_);
+        EXPECT_EQ(TemporaryFiles(), temporaryBefore_) << "a download outlived the check";
+    }
+    // Each check starts from an empty document, as the program's one check does.
+    int Check(const std::string& manifest) {
+        site.Serve("/keldatx.txt", manifest);
+        AppConfig.document.Clear();
+        return AppConfig.CheckForUpdate();
+    }
+
+    ScriptedSite site;
+
+private:
+    wchar_t savedVersion_[10] = {};
+    std::set<std::wstring> temporaryBefore_;
+};
+}  // namespace
+
+TEST_F(UpdateCheck, TheSameVersionCarriesOnAfterRemovingTheLeftoversOfTheLastUpdate) {
+    for (const char* name : {"_kelda_tx.exe", "_kelda_helper.dll", "_other.dll", "kelda_note.txt"}) {
+        WriteBytes(name, "left over");
+    }
+    EXPECT_EQ(Check("version=1.07\r\nfile=/kelda_tx_1.08.zip\r\n"), 1);
+    EXPECT_EQ(site.TakeRequests(), Paths{"/keldatx.txt"});
+    EXPECT_STREQ(AppConfig.errorText, L"");
+    EXPECT_FALSE(Exists("_kelda_tx.exe"));
+    EXPECT_FALSE(Exists("_kelda_helper.dll"));
+    EXPECT_TRUE(Exists("_other.dll"));
+    EXPECT_TRUE(Exists("kelda_note.txt"));
+    DeleteFileA("_other.dll");
+    DeleteFileA("kelda_note.txt");
+}
+
+TEST_F(UpdateCheck, AnyOtherVersionOrNoneFetchesTheArchive) {
+    for (const char* version : {"version=1.08\r\n", "version=1.06\r\n", "version=1.070\r\n", "version=1.7\r\n",
+                                "Version=1.07\r\n", ""}) {
+        // The archive is missing, and the compatibility list keeps this version running.
+        EXPECT_EQ(Check(std::string(version) + "file=/next.zip\r\ncompabilitywith=1.07\r\n"), 1) << version;
+        EXPECT_EQ(site.TakeRequests(), (Paths{"/keldatx.txt", "/next.zip"})) << version;
+    }
+}
+
+TEST_F(UpdateCheck, AnArchiveThatCannotBeFetchedKeepsOnlyACompatibleVersionRunning) {
+    CopyFixedText(AppConfig.errorText, L"earlier text");
+    EXPECT_EQ(Check("version=1.08\r\nfile=/next.zip\r\ncompabilitywith=1.05,1.06,1.07\r\n"), 1);
+    EXPECT_STREQ(AppConfig.errorText, L"earlier text");
+
+    EXPECT_EQ(Check("version=1.08\r\nfile=/next.zip\r\ncompabilitywith=1.05,1.06\r\n"), 0);
+    EXPECT_STREQ(AppConfig.errorText, update_messages::kOutdated);
+
+    // Without the key the working value still holds the archive's path.
+    EXPECT_EQ(Check("version=1.08\r\nfile=/kelda_1.07.zip\r\n"), 1);
+    EXPECT_EQ(Check("version=1.08\r\nfile=/kelda_next.zip\r\n"), 0);
+    EXPECT_STREQ(AppConfig.errorText, update_messages::kOutdated);
+}
+
+TEST_F(UpdateCheck, WithoutFileThePreviousLookupsValueIsRequested) {
+    EXPECT_EQ(Check("version=1.08\r\n"), 0);
+    EXPECT_EQ(site.TakeRequests(), (Paths{"/keldatx.txt", "1.08"}));
+    EXPECT_STREQ(AppConfig.errorText, update_messages::kOutdated);
+    EXPECT_EQ(Check("; nothing\r\n"), 0);
+    EXPECT_EQ(site.TakeRequests(), (Paths{"/keldatx.txt", ""}));
+}
+
+TEST_F(UpdateCheck, NoServerFailsWithTheNoConnectionMessageAfterLoadingTheSettings) {
+    int closedPort;
+    {
+        ScriptedSite gone;
+        closedPort = gone.Port();
+    }
+    ASSERT_EQ(AppConfig.http.SetServer(L"127.0.0.1", closedPort), 1);
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\kelda\\Quillon", &key), ERROR_SUCCESS);
+    DWORD one = 1;
+    RegSetValueExW(key, L"HideOnStart", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+    AppConfig.hideOnStart = 0;
+
+    EXPECT_EQ(Check("version=1.07\r\n"), 0);
+    EXPECT_STREQ(AppConfig.errorText, update_messages::kNoConnection);
+    EXPECT_EQ(AppConfig.hideOnStart, 1u);
+    RegDeleteValueW(key, L"HideOnStart");
+    RegCloseKey(key);
+}
+
+TEST_F(UpdateCheck, NoTemporaryFileFailsWithTheNoConnectionMessageWithoutAskingTheServer) {
+    wchar_t tmp[MAX_PATH] = {}, temp[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"TMP", tmp, MAX_PATH);
+    GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", L"C:\\no\\such\\folder");
+    SetEnvironmentVariableW(L"TEMP", L"C:\\no\\such\\folder");
+    int result = Check("version=1.07\r\n");
+    SetEnvironmentVariableW(L"TMP", *tmp ? tmp : nullptr);
+    SetEnvironmentVariableW(L"TEMP", *temp ? temp : nullptr);
+
+    EXPECT_EQ(result, 0);
+    EXPECT_STREQ(AppConfig.errorText, update_messages::kNoConnection);
+    EXPECT_EQ(site.TakeRequests(), Paths{});
+}
+
+TEST_F(UpdateCheck, ABrokenOrHostileArchiveFailsWithItsMessageAndChangesNoFile) {
+    for (const HostileArchive& archive : HostileArchives("update_probe.txt")) {
+        WriteBytes("update_probe.txt", "old contents");
+        site.Serve("/next.zip", archive.bytes);
+        EXPECT_EQ(Check("version=1.08\r\nfile=/next.zip\r\n"), 0) << archive.what;
+        EXPECT_STREQ(AppConfig.errorText, InstallFailureMessage(static_cast<InstallResult>(archive.result)))
+            << archive.what;
+        EXPECT_EQ(ReadBytes("update_probe.txt"), "old contents") << archive.what;
+        for (const char* other : {"_update_probe.txt", "second.txt", "..\\x", "\\x", "C:\\x"}) {
+            EXPECT_FALSE(Exists(other)) << archive.what << ": " << other;
+        }
+    }
+    DeleteFileA("update_probe.txt");
+}

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# The self-update end to end, with the real program under Wine and the local
+# provider (nginx on 127.0.0.1): the build's own kelda_tx.exe finds a newer
+# version in the manifest, installs the served archive over itself, starts the
+# new copy and ends; a later start removes the old copy that was moved aside.
+# Runs inside scripts/xvfb-session (a display, the build's Wine prefix).
+# Usage: update_e2e.sh BUILD_DIR WORK_DIR
+set -uo pipefail
+SOURCE=$(cd "$(dirname "$0")/../.." && pwd)
+BUILD=$(cd "$1" && pwd)
+mkdir -p "$2" && WORK=$(cd "$2" && pwd)
+RUN="$BUILD/wine-run"
+CAPTIONS="$BUILD/tests/window_captions.exe"
+APP="$WORK/app"
+LOG="$WORK/wine.log"
+passed=0 failed=0
+
+cache() { sed -n "s/^$1:[A-Z]*=//p" "$BUILD/CMakeCache.txt"; }
+check() { # name, then a command that succeeds when the case holds
+  local name=$1; shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name" >&2; fi
+}
+captions() { "$RUN" "$CAPTIONS" "$@" </dev/null 2>>"$LOG"; }
+# Windows programs get no pipe of ours: a copy started by the update outlives
+# the command that started it and would keep a reader of that pipe waiting.
+# The update check's temporary files ("kel" + a number + ".tmp") in the prefix.
+downloads() { find "${WINEPREFIX:-$BUILD/wineprefix}/drive_c/users" -iname 'kel*.tmp*' 2>/dev/null | sort; }
+program() { "$RUN" "$@" </dev/null >>"$LOG" 2>&1; }
+
+PORT=$(cache KELDA_SERVER_PORT)
+OLD=$(cache KELDA_VERSION)
+NEW=1.08
+[ "$OLD" != "$NEW" ] || NEW=1.09
+[ "$(cache KELDA_SERVER_ADDRESS)" = 127.0.0.1 ] || { echo "update_e2e: the build must talk to 127.0.0.1" >&2; exit 1; }
+[ -f "$BUILD/kelda_tx.exe" ] && [ -f "$CAPTIONS" ] || { echo "update_e2e: build $BUILD first" >&2; exit 1; }
+
+# The same program once more, as the next version, built apart from the build
+# it belongs to (its own folder, only the program's targets; later runs rebuild nothing).
+NEXT="$WORK/next-build"
+cmake -S "$SOURCE" -B "$NEXT" -DCMAKE_TOOLCHAIN_FILE="$SOURCE/cmake/mingw-i686.cmake" \
+  -DCMAKE_BUILD_TYPE="$(cache CMAKE_BUILD_TYPE)" -DKELDA_SERVER_ADDRESS=127.0.0.1 \
+  -DKELDA_SERVER_PORT="$PORT" -DKELDA_VERSION="$NEW" >"$WORK/next-build.log" 2>&1 &&
+  timeout 600 cmake --build "$NEXT" --target kelda_tx -j 2 >>"$WORK/next-build.log" 2>&1 ||
+  { echo "update_e2e: building version $NEW failed; see $WORK/next-build.log" >&2; exit 1; }
+
+stop_all() {
+  captions close "kelda_tx $NEW" 10000 >/dev/null
+  captions close "kelda_tx $OLD" 10000 >/dev/null
+  bash "$SOURCE/scripts/provider" stop "$WORK/provider" >/dev/null 2>&1
+}
+trap stop_all EXIT
+
+rm -rf "$APP" "$WORK/stage" && mkdir -p "$APP" "$WORK/stage"
+cp "$BUILD/kelda_tx.exe" "$APP/kelda_tx.exe"
+cp "$NEXT/kelda_tx.exe" "$WORK/stage/kelda_tx.exe"
+: >"$LOG"
+bash "$SOURCE/scripts/provider" start "$WORK/provider" "$PORT" --version "$NEW" \
+  --archive-from "$WORK/stage/kelda_tx.exe" || { echo "update_e2e: the provider did not start" >&2; exit 1; }
+
+# The new copy's own start already removes "_kelda_*" once the old process has
+# ended, so the moved-aside file is caught the moment it appears: a hard link
+# keeps its contents whatever happens to the name afterwards.
+watch_aside() {
+  local i
+  for ((i = 0; i < 3000; i++)); do
+    ln "$APP/_kelda_tx.exe" "$WORK/aside" 2>/dev/null && return 0
+    sleep 0.02
+  done
+  return 1
+}
+rm -f "$WORK/aside"
+downloads_before=$(downloads)
+watch_aside &
+watcher=$!
+program "$APP/kelda_tx.exe"
+code=$?
+wait "$watcher"
+check "version $OLD ends with 0 after the update" [ "$code" -eq 0 ]
+check "the new program stands under the old name" cmp -s "$APP/kelda_tx.exe" "$NEXT/kelda_tx.exe"
+check "the old program was moved aside to _kelda_tx.exe" cmp -s "$WORK/aside" "$BUILD/kelda_tx.exe"
+check "the new copy runs with the caption kelda_tx $NEW" captions wait "kelda_tx $NEW" 30000
+check "the new copy ends through the tray's exit" captions close "kelda_tx $NEW" 10000
+check "no download is left in the temporary folder" [ "$(downloads)" = "$downloads_before" ]
+
+# A later start with the leftovers of an update in place: the same version as the
+# server's, so it carries on, and removes "_kelda_*" but no other "_" file.
+cp "$BUILD/kelda_tx.exe" "$APP/_kelda_tx.exe"
+echo kept >"$APP/_readme.txt"
+program "$APP/kelda_tx.exe" &
+next_start=$!
+check "the next start shows kelda_tx $NEW" captions wait "kelda_tx $NEW" 30000
+check "the next start removed _kelda_tx.exe" [ ! -e "$APP/_kelda_tx.exe" ]
+check "and kept _readme.txt" [ -e "$APP/_readme.txt" ]
+check "the next start ends through the tray's exit" captions close "kelda_tx $NEW" 10000
+wait "$next_start"
+check "with code 1" [ $? -eq 1 ]
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

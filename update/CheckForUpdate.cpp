@@ -1,0 +1,106 @@
+// The start-up update check: fetch the manifest, compare versions, and when they
+// differ install the archive over the program's own files and start it anew.
+#include <windows.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <string>
+
+#include "network/NarrowText.h"
+#include "settings/AppConfig.h"
+#include "settings/FixedText.h"
+#include "update/ArchiveInstall.h"
+#include "update/UpdateMessages.h"
+
+namespace {
+// FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_NORECURSION, and no
+// FOF_ALLOWUNDO: the leftovers go for good, not to the recycle bin.
+constexpr FILEOP_FLAGS kLeftoverDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_NORECURSION;
+static_assert(kLeftoverDeleteFlags == 0x1414, "flags of the leftover deletion");
+
+// Puts the running program's folder into `folder` and makes it the current directory.
+void EnterProgramFolder(wchar_t (&folder)[MAX_PATH]) {
+    GetModuleFileNameW(nullptr, folder, MAX_PATH);
+    PathRemoveFileSpecW(folder);
+    SetCurrentDirectoryW(folder);
+}
+
+// Deletes the old program files that the previous update moved aside, in the
+// current directory (the pattern is relative).
+void RemoveUpdateLeftovers() {
+    SHFILEOPSTRUCTW operation{};
+    operation.hwnd = nullptr;
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = L"_kelda_*\0";  // the list ends with a second zero
+    operation.pTo = nullptr;
+    operation.fFlags = kLeftoverDeleteFlags;
+    SHFileOperationW(&operation);
+}
+
+// The temporary file that receives the manifest and then the archive. It is
+// deleted on every way out of the check, so no download outlives it.
+class DownloadFile {
+public:
+    DownloadFile() {
+        wchar_t folder[MAX_PATH] = {};
+        DWORD length = GetTempPathW(MAX_PATH, folder);
+        made_ = length > 0 && length < MAX_PATH && GetTempFileNameW(folder, L"kelda", 0, name_) != 0;
+    }
+    ~DownloadFile() { Remove(); }
+    DownloadFile(const DownloadFile&) = delete;
+    DownloadFile& operator=(const DownloadFile&) = delete;
+
+    bool Made() const { return made_; }
+    const wchar_t* Name() const { return name_; }
+    void Remove() {
+        if (made_) DeleteFileW(name_);
+    }
+
+private:
+    wchar_t name_[MAX_PATH] = {};
+    bool made_ = false;
+};
+}  // namespace
+
+int AppConfigRecord::CheckForUpdate() {
+    auto fail = [this](const wchar_t* message) {
+        CopyFixedText(errorText, message);
+        return 0;
+    };
+    wchar_t folder[MAX_PATH] = {};
+    EnterProgramFolder(folder);
+    LoadSettings();
+    std::wstring working;  // "version", then "file", then "compabilitywith"
+
+    // Without a file to receive it, the manifest can't be fetched: the same as no server.
+    DownloadFile download;
+    if (!download.Made()) return fail(update_messages::kNoConnection);
+    if (http.DownloadToFile(L"/keldatx.txt", download.Name()) != 0) return fail(update_messages::kNoConnection);
+    document.LoadFile(download.Name(), false);
+    download.Remove();
+
+    EnterProgramFolder(folder);
+    RemoveUpdateLeftovers();
+
+    // A lookup that finds nothing leaves the working value as the previous one left it.
+    document.GetValue(L"", L"version", working);
+    if (working == version) return 1;
+    document.GetValue(L"", L"file", working);
+    if (http.DownloadToFile(working.c_str(), download.Name()) != 0) {
+        document.GetValue(L"", L"compabilitywith", working);
+        if (working.find(version) != std::wstring::npos) return 1;
+        return fail(update_messages::kOutdated);
+    }
+
+    // The download converted this very name, so the conversion succeeds here too.
+    std::string archivePath;
+    ToNarrowText(download.Name(), archivePath);
+    InstallResult installed = InstallArchive(archivePath.c_str());
+    download.Remove();
+    if (installed != InstallResult::Installed) return fail(InstallFailureMessage(installed));
+
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    ShellExecuteW(nullptr, L"open", program, L"", folder, SW_SHOWNORMAL);
+    return 2;
+}
