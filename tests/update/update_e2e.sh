@@ -18,14 +18,15 @@ passed=0 failed=0
 cache() { sed -n "s/^$1:[A-Z]*=//p" "$BUILD/CMakeCache.txt"; }
 check() { # name, then a command that succeeds when the case holds
   local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name" >&2; fi
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name" >&2; return 1; fi
 }
 captions() { "$RUN" "$CAPTIONS" "$@" </dev/null 2>>"$LOG"; }
 # Windows programs get no pipe of ours: a copy started by the update outlives
 # the command that started it and would keep a reader of that pipe waiting.
+# A program stuck (in a message box, say) is ended after a minute.
+program() { timeout 60 "$RUN" "$@" </dev/null >>"$LOG" 2>&1; }
 # The update check's temporary files ("kel" + a number + ".tmp") in the prefix.
 downloads() { find "${WINEPREFIX:-$BUILD/wineprefix}/drive_c/users" -iname 'kel*.tmp*' 2>/dev/null | sort; }
-program() { "$RUN" "$@" </dev/null >>"$LOG" 2>&1; }
 
 PORT=$(cache KELDA_SERVER_PORT)
 OLD=$(cache KELDA_VERSION)
@@ -46,6 +47,7 @@ cmake -S "$SOURCE" -B "$NEXT" -DCMAKE_TOOLCHAIN_FILE="$SOURCE/cmake/mingw-i686.c
 stop_all() {
   captions close "kelda_tx $NEW" 10000 >/dev/null
   captions close "kelda_tx $OLD" 10000 >/dev/null
+  captions close "Ошибка инициализации приложения" 10000 >/dev/null
   bash "$SOURCE/scripts/provider" stop "$WORK/provider" >/dev/null 2>&1
 }
 trap stop_all EXIT
@@ -75,7 +77,8 @@ watcher=$!
 program "$APP/kelda_tx.exe"
 code=$?
 wait "$watcher"
-check "version $OLD ends with 0 after the update" [ "$code" -eq 0 ]
+check "version $OLD ends with 0 after the update" [ "$code" -eq 0 ] ||
+  { echo "exit code $code; windows:" >&2; captions list >&2; }
 check "the new program stands under the old name" cmp -s "$APP/kelda_tx.exe" "$NEXT/kelda_tx.exe"
 check "the old program was moved aside to _kelda_tx.exe" cmp -s "$WORK/aside" "$BUILD/kelda_tx.exe"
 check "the new copy runs with the caption kelda_tx $NEW" captions wait "kelda_tx $NEW" 30000
