@@ -47,7 +47,6 @@ cmake -S "$SOURCE" -B "$NEXT" -DCMAKE_TOOLCHAIN_FILE="$SOURCE/cmake/mingw-i686.c
 stop_all() {
   captions close "kelda_tx $NEW" 10000 >/dev/null
   captions close "kelda_tx $OLD" 10000 >/dev/null
-  captions close "Ошибка инициализации приложения" 10000 >/dev/null
   bash "$SOURCE/scripts/provider" stop "$WORK/provider" >/dev/null 2>&1
 }
 trap stop_all EXIT
