@@ -1,9 +1,66 @@
 #include "app/Kelda_txView.h"
 
-bool CKelda_txView::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/,
+#include "settings/AppConfig.h"
+
+namespace {
+constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+constexpr DWORD kLoginStyle = WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
+constexpr DWORD kPasswordStyle = kLoginStyle | ES_PASSWORD;
+constexpr DWORD kCheckBoxStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_CHECKBOX;  // does not toggle itself
+constexpr int kFieldLimit = 32;
+constexpr int kCredentialBuffer = 50;
+
+RECT Rect(int left, int top, int right, int bottom) { return RECT{left, top, right, bottom}; }
+
+void CreateCheckBox(CheckBox& box, HWND parent, const RECT& rect, const wchar_t* caption, DWORD checked, int id) {
+    box.Create(parent, rect, caption, kCheckBoxStyle);
+    SendMessageW(box.Handle(), BM_SETCHECK, checked, 0);
+    SetWindowLongW(box.Handle(), GWL_ID, id);
+}
+}  // namespace
+
+bool CKelda_txView::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam, LPARAM /*lParam*/,
                                          LRESULT& result) {
     switch (message) {
     case WM_INITDIALOG:
+        OnInitDialog();
+        result = 0;
+        return true;
+    case WM_DESTROY:
+        result = 1;
+        return true;
+    case WM_TIMER:
+        OnTimer();
+        result = 1;
+        return true;
+    case WM_GETMINMAXINFO:
+        result = 1;
+        return true;
+    case WM_ERASEBKGND:
+        OnEraseBackground();
+        result = 1;
+        return true;
+    case WM_COMMAND:
+        if (HIWORD(wParam) != 0) return false;
+        switch (LOWORD(wParam)) {
+        case IDC_AUTOCONNECT:
+            OnToggleOption(autoConnectBox, AppConfig.autoConnect);
+            break;
+        case IDC_HIDE_ON_START:
+            OnToggleOption(hideOnStartBox, AppConfig.hideOnStart);
+            break;
+        case IDC_CONNECT_BUTTON:
+            OnConnectButton();
+            break;
+        case IDC_TOGGLE_HEIGHT:
+            OnToggleHeight();
+            break;
+        case IDC_REFRESH_STATISTICS:
+            OnRefreshStatistics();
+            break;
+        default:
+            return false;
+        }
         result = 0;
         return true;
     default:
@@ -11,8 +68,121 @@ bool CKelda_txView::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM /
     }
 }
 
-// No VPN connection exists yet: the link always reads as not connected.
-bool CKelda_txView::IsLinkConnected() { return false; }
-void CKelda_txView::ConnectVpn() {}
-void CKelda_txView::DisconnectVpn() {}
-float CKelda_txView::Balance() const { return 0.0f; }
+void CKelda_txView::OnInitDialog() {
+    lastShownState = -1;
+    connection.AdoptConnection();
+
+    // Creating the display runs its first statistics query before we go on.
+    statisticsDisplay.Create(hwnd_, Rect(5, 5, 200, 70), nullptr, kChildStyle);
+    stateLabel.Create(hwnd_, Rect(5, 75, 200, 85), nullptr, kChildStyle);
+    progressLabel.Create(hwnd_, Rect(5, 87, 200, 135), nullptr, kChildStyle);
+    loginLabel.Create(hwnd_, Rect(5, 140, 50, 160), L"Логин", kChildStyle);
+
+    loginEdit.Create(hwnd_, Rect(55, 140, 180, 160), nullptr, kLoginStyle);
+    CreateCheckBox(autoConnectBox, hwnd_, Rect(190, 140, 310, 160), L"Автоподключение", AppConfig.autoConnect,
+                   IDC_AUTOCONNECT);
+
+    passwordLabel.Create(hwnd_, Rect(5, 165, 50, 185), L"Пароль", kChildStyle);
+    passwordEdit.isPassword = true;
+    passwordEdit.Create(hwnd_, Rect(55, 165, 180, 185), nullptr, kPasswordStyle);
+    CreateCheckBox(hideOnStartBox, hwnd_, Rect(190, 165, 310, 185), L"При запуске в трей", AppConfig.hideOnStart,
+                   IDC_HIDE_ON_START);
+
+    SendMessageW(loginEdit.Handle(), EM_LIMITTEXT, kFieldLimit, 0);
+    SetWindowTextW(loginEdit.Handle(), AppConfig.login);
+    passwordEdit.maxLength = kFieldLimit;
+    passwordEdit.text = AppConfig.password;
+
+    if (AppConfig.autoConnect && !connection.IsConnected()) ConnectVpn();
+
+    KillTimer(hwnd_, kStateTimerId);
+    UpdateConnectionState();
+    SetTimer(hwnd_, kStateTimerId, kStateTimerMs, nullptr);
+}
+
+void CKelda_txView::OnTimer() {
+    KillTimer(hwnd_, kStateTimerId);
+    UpdateConnectionState();
+    SetTimer(hwnd_, kStateTimerId, kStateTimerMs, nullptr);
+}
+
+void CKelda_txView::OnEraseBackground() {
+    WindowDC dc(hwnd_);
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    PatBlt(dc.dc(), 0, 0, client.right, client.bottom, WHITENESS);
+}
+
+void CKelda_txView::OnToggleOption(CheckBox& box, DWORD& flag) {
+    LRESULT state = SendMessageW(box.Handle(), BM_GETCHECK, 0, 0);
+    flag = state == 0 ? 1 : 0;
+    SendMessageW(box.Handle(), BM_SETCHECK, flag, 0);
+}
+
+void CKelda_txView::OnConnectButton() {
+    wchar_t login[kCredentialBuffer] = {};
+    wchar_t password[kCredentialBuffer] = {};
+    GetWindowTextW(loginEdit.Handle(), login, kCredentialBuffer);
+    passwordEdit.text.copy(password, kCredentialBuffer - 1);
+    AppConfig.StoreCredentials(login, password);
+
+    if (connection.IsConnected()) {
+        SetWindowTextW(progressLabel.Handle(), L"");
+        if (connection.IsConnected()) HangUpAndShow();
+    } else {
+        StartDial();
+    }
+    OnRefreshStatistics();
+}
+
+void CKelda_txView::ConnectVpn() {
+    if (connection.IsConnected()) return;
+    StartDial();
+}
+
+void CKelda_txView::DisconnectVpn() {
+    SetWindowTextW(progressLabel.Handle(), L"");
+    if (connection.IsConnected()) HangUpAndShow();
+}
+
+void CKelda_txView::StartDial() {
+    dialStatusWindow = progressLabel.Handle();
+    if (connection.Dial()) {
+        lastShownState = -1;
+        UpdateConnectionState();
+    }
+}
+
+void CKelda_txView::HangUpAndShow() {
+    lastShownState = -1;
+    connection.HangUp();
+    UpdateConnectionState();
+}
+
+void CKelda_txView::UpdateConnectionState() {
+    int connected = connection.IsConnected() ? 1 : 0;
+    if (!connection.IsConnected()) {
+        // A dial that ended with an error still holds its port: let it go here,
+        // on this thread, so the next dial starts clean (its error text stays).
+        connection.ReleaseFailedDial();
+        connection.AdoptConnection();  // shown at the next tick
+    }
+    if (connected != lastShownState) {
+        SetDlgItemTextW(hwnd_, IDC_CONNECT_BUTTON, connected ? L"Отключиться" : L"Подключиться");
+        if (stateLabel.IsWindow()) SetWindowTextW(stateLabel.Handle(), connected ? L"Соединено" : L"Не соединено");
+    }
+    lastShownState = connected;
+}
+
+void CKelda_txView::OnRefreshStatistics() {
+    PostMessageW(statisticsDisplay.Handle(), WM_TIMER, CStateStatic::kRefreshTimerId, 0);
+}
+
+void CKelda_txView::OnToggleHeight() {
+    HWND frame = GetParent(hwnd_);
+    RECT rect{};
+    GetWindowRect(frame, &rect);
+    int height = (rect.bottom - rect.top) == 255 ? 175 : 255;
+    SetWindowPos(frame, nullptr, 0, 0, rect.right - rect.left, height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+}

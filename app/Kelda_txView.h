@@ -1,16 +1,52 @@
 #pragma once
+#include "controls/CheckBox.h"
+#include "controls/Edit.h"
+#include "controls/MyEdit.h"
+#include "controls/StaticSimple.h"
 #include "framework/Window.h"
 #include "res/resource.h"
+#include "stats/StateStatic.h"
+#include "vpn/RasConnection.h"
 
-// The main view: the frame's client dialog.
+// The main view: the frame's client dialog. It shows the balance, the link
+// state and the dial progress, holds the login and password fields and the two
+// options, and dials or hangs up the program's VPN connection.
 class CKelda_txView : public CDialogImplBase {
 public:
+    static constexpr UINT kStateTimerId = 1;
+    static constexpr UINT kStateTimerMs = 100;
+
     CKelda_txView() : CDialogImplBase(IDD_KELDA_TX_FORM) {}
     bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
-    // What the frame asks of the view's connection and balance display.
-    bool IsLinkConnected();
+    // Dials with the credentials already stored in AppConfig, unless connected.
     void ConnectVpn();
+    // Clears the progress text and hangs up when connected.
     void DisconnectVpn();
-    float Balance() const;
+    // Keeps the button caption and the state line in step with RAS, and adopts
+    // a connection of the program's entry started elsewhere.
+    void UpdateConnectionState();
+
+    RasConnection connection;
+    CStateStatic statisticsDisplay;
+    CStaticSimple progressLabel;
+    CStaticSimple stateLabel;
+    CStaticSimple loginLabel;
+    CStaticSimple passwordLabel;
+    Edit loginEdit;
+    MyEdit passwordEdit;
+    CheckBox autoConnectBox;
+    CheckBox hideOnStartBox;
+    int lastShownState = -1;  // 1 connected, 0 not, -1 to be redone
+
+private:
+    void OnInitDialog();
+    void OnTimer();
+    void OnEraseBackground();
+    void OnToggleOption(CheckBox& box, DWORD& flag);
+    void OnConnectButton();
+    void OnToggleHeight();
+    void OnRefreshStatistics();
+    void StartDial();
+    void HangUpAndShow();
 };

@@ -99,6 +99,15 @@ bool CMainFrame::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, 
         OnTrayNotify(wParam, lParam);
         result = 1;
         return true;
+    case WM_ENDSESSION:
+        // Windows is logging off or shutting down and will not let the loop end
+        // normally: do now what the normal exit does after the loop.
+        if (wParam) {
+            view.DisconnectVpn();
+            AppConfig.SaveSettings();
+        }
+        result = 0;
+        return true;
     case WM_SIZE:
         // Never passed on, so the view keeps the size of its template.
         if (wParam == SIZE_MINIMIZED) ShowWindow(window, SW_HIDE);
@@ -197,7 +206,7 @@ bool CMainFrame::SetTrayIcon(UINT id, HICON icon) {
 
 void CMainFrame::ShowBalanceTip() {
     wchar_t amount[30] = {};
-    swprintf(amount, 30, L"%.2f", static_cast<double>(view.Balance()));
+    swprintf(amount, 30, L"%.2f", static_cast<double>(view.statisticsDisplay.balance));
     std::wstring tip = std::wstring(L"Текущий баланс: ") + amount;
     NOTIFYICONDATAW data = TrayData(TRAY_ICON_ID, NIF_TIP);
     CopyFixedText(data.szTip, tip.c_str());
@@ -206,7 +215,7 @@ void CMainFrame::ShowBalanceTip() {
 
 void CMainFrame::OnIconTimer() {
     KillTimer(hwnd_, kIconTimerId);
-    if (view.IsLinkConnected()) {
+    if (view.connection.IsConnected()) {
         if (connectedIconShown == 0) {
             SetTrayIcon(TRAY_ICON_ID, connectedIcon.get());
             connectedIconShown = 1;
@@ -237,7 +246,7 @@ void CMainFrame::OnTrayNotify(WPARAM id, LPARAM mouseMessage) {
 }
 
 void CMainFrame::ShowTrayMenu() {
-    UniqueMenu menu = LoadTrayMenu(IsWindowVisible(hwnd_) != FALSE, view.IsLinkConnected());
+    UniqueMenu menu = LoadTrayMenu(IsWindowVisible(hwnd_) != FALSE, view.connection.IsConnected());
     HMENU popup = menu ? GetSubMenu(menu.get(), 0) : nullptr;
     if (!popup) return;
     POINT cursor{};

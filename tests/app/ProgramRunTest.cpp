@@ -2,11 +2,14 @@
 
 #include <string>
 
+#include <winsock2.h>
 #include <windows.h>
 #include <shellapi.h>
 
 #include "app/Messages.h"
 #include "settings/AppConfig.h"
+#include "settings/BuildSettings.h"
+#include "support/HttpTestServer.h"
 #include "support/ProgramProcess.h"
 
 namespace {
@@ -23,6 +26,10 @@ bool TrayIconExists(HWND owner) {
 }  // namespace
 
 TEST(Program, RunsUntilTheTrayExitAndEndsWithCodeOneLeavingNoTrayIcon) {
+    // The provider offers the version the program already has.
+    HttpTestServer provider(KELDA_SERVER_PORT);
+    ASSERT_TRUE(provider.Listening());
+    provider.Route("/keldatx.txt", 200, "version=" + std::string(AppConfig.version, AppConfig.version + wcslen(AppConfig.version)) + "\r\n");
     ProgramProcess program(L"..\\kelda_tx.exe");
     ASSERT_TRUE(program.Started());
     HWND frame = program.WaitForFrame(std::wstring(L"kelda_tx ") + AppConfig.version, 20000);
