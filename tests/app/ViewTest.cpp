@@ -1,6 +1,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <ras.h>
+#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
@@ -254,4 +255,24 @@ TEST_F(ViewTest, TheTrayIconFollowsTheLink) {
     EXPECT_TRUE(PumpUntil([&] { return frame->connectedIconShown == 1; }, 1000));
     View().DisconnectVpn();
     EXPECT_TRUE(PumpUntil([&] { return frame->connectedIconShown == 0; }, 1000));
+}
+
+TEST_F(ViewTest, TheEndOfTheWindowsSessionHangsUpAndSavesTheSettings) {
+    SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\kelda\\Quillon");
+    Service().Update([](fakeras::State& s) { fakeras::AddConnection(s, L"Kelda", RASCS_Connected); });
+    Open();
+    ASSERT_TRUE(ShowsConnected(true, 300));
+    AppConfig.StoreCredentials(L"sessionuser", L"sessionpw");
+    AppConfig.autoConnect = 1;
+
+    SendMessageW(frame->Handle(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(LiveConnections(), 0);
+
+    AppConfig.StoreCredentials(L"", L"");
+    AppConfig.autoConnect = 0;
+    AppConfig.LoadSettings();
+    EXPECT_EQ(std::wstring(AppConfig.login), L"sessionuser");
+    EXPECT_EQ(std::wstring(AppConfig.password), L"sessionpw");
+    EXPECT_EQ(AppConfig.autoConnect, 1u);
+    SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\kelda\\Quillon");
 }
