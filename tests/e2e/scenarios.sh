@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# Scenario tests of the real kelda_tx.exe: Wine on the session's Xvfb, the local
+# provider on 127.0.0.1 and the simulated RAS service, driven like a person
+# with real key presses and clicks. Run by ctest inside scripts/xvfb-session.
+# Usage: scenarios.sh BUILD_DIR
+set -uo pipefail
+BUILD=$1
+WORK="$BUILD/tests/e2e-work"
+# shellcheck source=session-lib.sh
+source "$(dirname "$0")/session-lib.sh"
+
+passed=0
+failed=0
+current=""
+scenario() { current=$1; say "-- $current"; }
+check() {  # check "what" command...
+  local what=$1
+  shift
+  if "$@" >/dev/null; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    say "FAILED [$current]: $what"
+    shot "failed-$(echo "$current-$what" | tr -c 'A-Za-z0-9' '_')"
+  fi
+}
+field() { grep "^$1=" <<<"$2" | cut -d= -f2-; }
+equals() { [ "$1" = "$2" ] || { say "   got '$1', expected '$2'" >&2; return 1; }; }
+# Runs a check in a shell of its own with the session's helpers.
+in_session() { bash -c "$(declare -f probe rasctl wine_run service_connected); BUILD='$BUILD' RUN='$RUN'; $1"; }
+cleanup() {
+  kill_program
+  provider_stop
+}
+trap cleanup EXIT
+
+prepare_program
+forget_settings
+provider_start
+
+scenario "1. first start without stored settings"
+start_program
+check "the frame is shown" probe window "$CAPTION" 20000
+frame=$(probe window "$CAPTION" 1000)
+check "the frame stands in the bottom-right corner" equals "$(sed -n 's/.*rect=[0-9]*,[0-9]*,\([0-9]*,[0-9]*\).*/\1/p' <<<"$frame")" "1024,768"
+check "the state line reads not connected" probe wait-text "$CAPTION" state disconnected 2000
+check "the button offers to connect" probe wait-text "$CAPTION" button connect 2000
+check "an unknown subscriber's balance was asked for" grep -q 'GET /kelda_tools_info.php?a=.* 403' "$PROVIDER/logs/access.log"
+shot 1-first-start
+click_role closebox  # the frame covers the tray icon until it is hidden
+check "the close box hides the frame" probe wait-hidden "$CAPTION" 2000
+check "the tip shows the balance of nobody" equals "$(tray_tip)" "Текущий баланс: 0.00"
+tray_click
+check "a left click on the tray icon shows the frame again" probe window "$CAPTION" 2000
+
+scenario "2. credentials typed, options set, connect pressed"
+type_into login demo
+type_into password demo2026
+click_role autoconnect
+click_role hideonstart
+shot 2-typed
+click_role button
+check "the dial reports its states" probe wait-text "$CAPTION" progress 8192 10000
+check "the window hides once connected" probe wait-hidden "$CAPTION" 5000
+check "the button offers to disconnect" probe wait-text "$CAPTION" button disconnect 2000
+check "the state line reads connected" probe wait-text "$CAPTION" state connected 2000
+check "the service holds the connection" service_connected
+check "the subscriber's balance was fetched" grep -q 'GET /kelda_tools_info.php?a=.* 200' "$PROVIDER/logs/access.log"
+check "the tip shows the subscriber's balance" equals "$(tray_tip)" "Текущий баланс: 250.50"
+shot 2-connected
+
+scenario "3. exit through the tray menu"
+check "the tray menu offers the exit" tray_exit
+wait_program_exit 15
+check "the program ends with code 1" equals "$PROGRAM_CODE" 1
+check "the connection is hung up" in_session "! service_connected"
+settings=$(probe settings)
+check "the login is stored" equals "$(field login "$settings")" demo
+check "the password is stored" equals "$(field password "$settings")" demo2026
+check "auto-connect is stored" equals "$(field autoConnect "$settings")" 1
+check "hide-on-start is stored" equals "$(field hideOnStart "$settings")" 1
+
+scenario "4. next start with both options set"
+start_program
+check "the frame is created" probe exists "$CAPTION" 20000
+check "it dials at once" in_session "for i in \$(seq 50); do service_connected && exit 0; sleep 0.2; done; exit 1"
+check "the state line reads connected" probe wait-text "$CAPTION" state connected 3000
+check "the frame stays hidden" in_session "! probe window '$CAPTION' 1500"
+shot 4-started-in-tray
+check "the tray menu offers the exit" tray_exit
+wait_program_exit 15
+check "the program ends with code 1" equals "$PROGRAM_CODE" 1
+
+scenario "5. provider down"
+provider_stop
+before=$(probe settings)
+start_program
+error=$(probe startup-error 20000)
+check "the start-up error is shown" equals "$(head -n 1 <<<"$error")" "Нет связи с сервером. Попробуйте запустить программу позже."
+check "no frame is created" in_session "! probe exists '$CAPTION' 500"
+shot 5-provider-down
+# shellcheck disable=SC2046
+xdotool mousemove $(sed -n 's/^ok //p' <<<"$error") click 1
+wait_program_exit 10
+check "the program ends with code 0" equals "$PROGRAM_CODE" 0
+check "the stored settings are untouched" equals "$(probe settings)" "$before"
+
+scenario "6. a refused login, then the right password"
+provider_start
+forget_settings
+rasctl scenario badauth >/dev/null
+start_program
+check "the frame is shown" probe window "$CAPTION" 20000
+type_into login demo
+type_into password wrong1
+click_role button
+check "the dial fails with the service's error for 691" in_session "for i in \$(seq 50); do probe text '$CAPTION' progress | grep -q 'Access was denied' && exit 0; sleep 0.2; done; exit 1"
+shot 6-refused
+check "the state line still reads not connected" probe wait-text "$CAPTION" state disconnected 1000
+rasctl scenario success >/dev/null
+click_role password
+xdotool key --delay 30 BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace
+xdotool type --delay 40 demo2026
+click_role button
+check "the second try connects" probe wait-text "$CAPTION" state connected 10000
+
+scenario "7. the line dropped from outside"
+rasctl drop Kelda >/dev/null
+check "the state line returns to not connected" probe wait-text "$CAPTION" state disconnected 1000
+check "the button offers to connect again" probe wait-text "$CAPTION" button connect 1000
+shot 7-dropped
+check "the tray menu offers the exit" tray_exit
+wait_program_exit 15
+check "the program ends with code 1" equals "$PROGRAM_CODE" 1
+
+say "scenario screenshots: $SHOTS"
+say "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
