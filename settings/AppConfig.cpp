@@ -1,7 +1,5 @@
 #include "settings/AppConfig.h"
 
-#include <shlwapi.h>
-
 #include "settings/BuildSettings.h"
 #include "settings/FixedText.h"
 
@@ -22,11 +20,4 @@ AppConfigRecord::AppConfigRecord() : programName(L"kelda_tx") {
 void AppConfigRecord::StoreCredentials(const wchar_t* newLogin, const wchar_t* newPassword) {
     CopyFixedText(login, newLogin);
     CopyFixedText(password, newPassword);
-}
-
-void MakeProgramFolderCurrent() {
-    wchar_t folder[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, folder, MAX_PATH);
-    PathRemoveFileSpecW(folder);
-    SetCurrentDirectoryW(folder);
 }

@@ -40,6 +40,3 @@ public:
 };
 
 extern AppConfigRecord AppConfig;
-
-// Makes the folder of the running program the current directory.
-void MakeProgramFolderCurrent();

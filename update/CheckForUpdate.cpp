@@ -2,7 +2,6 @@
 // differ install the archive over the program's own files and start it anew.
 #include <windows.h>
 #include <shellapi.h>
-#include <shlwapi.h>
 
 #include <string>
 
@@ -10,6 +9,7 @@
 #include "settings/AppConfig.h"
 #include "settings/FixedText.h"
 #include "update/ArchiveInstall.h"
+#include "update/ProgramFolder.h"
 #include "update/UpdateMessages.h"
 
 namespace {
@@ -17,13 +17,6 @@ namespace {
 // FOF_ALLOWUNDO: the leftovers go for good, not to the recycle bin.
 constexpr FILEOP_FLAGS kLeftoverDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_NORECURSION;
 static_assert(kLeftoverDeleteFlags == 0x1414, "flags of the leftover deletion");
-
-// Puts the running program's folder into `folder` and makes it the current directory.
-void EnterProgramFolder(wchar_t (&folder)[MAX_PATH]) {
-    GetModuleFileNameW(nullptr, folder, MAX_PATH);
-    PathRemoveFileSpecW(folder);
-    SetCurrentDirectoryW(folder);
-}
 
 // Deletes the old program files that the previous update moved aside, in the
 // current directory (the pattern is relative).

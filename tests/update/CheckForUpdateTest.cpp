@@ -9,6 +9,7 @@
 #include "settings/AppConfig.h"
 #include "settings/FixedText.h"
 #include "update/ArchiveInstall.h"
+#include "update/ProgramFolder.h"
 #include "update/ScriptedSite.h"
 #include "update/UpdateMessages.h"
 #include "update/UpdateTestSupport.h"
@@ -36,7 +37,8 @@ std::set<std::wstring> TemporaryFiles() {
 class UpdateCheck : public testing::Test {
 protected:
     void SetUp() override {
-        MakeProgramFolderCurrent();
+        wchar_t folder[MAX_PATH];
+        EnterProgramFolder(folder);
         ASSERT_EQ(AppConfig.http.SetServer(L"127.0.0.1", site.Port()), 1);
         CopyFixedText(savedVersion_, AppConfig.version);
         CopyFixedText(AppConfig.version, L"1.07");
