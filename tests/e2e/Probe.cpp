@@ -3,6 +3,8 @@
 //   probe window <caption> <timeoutMs>              waits for a visible top-level window; prints its state
 //   probe exists <caption> <timeoutMs>              the same, shown or hidden
 //   probe wait-hidden <caption> <timeoutMs>         waits until it is hidden (or gone)
+//   probe close <caption> <timeoutMs>               the tray's "exit" for it; waits for its process to end
+//   probe list                                      the captions of all top-level windows
 //   probe controls <caption>                        one line per control of the window
 //   probe wait-text <caption> <role> <expected> <ms> waits until a control shows the expected text
 //   probe centre <caption> <role>                   screen point at the middle of a control
@@ -301,6 +303,26 @@ int Menu(DWORD timeoutMs) {
     }
 }
 
+// Posts the tray's "exit" (WM_CLOSE with wParam 1) to the window and waits for its process to end.
+int Close(const std::wstring& caption, DWORD timeoutMs) {
+    HWND window = FindTopLevel(caption);
+    if (!window) return 1;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    PostMessageW(window, WM_CLOSE, 1, 0);
+    if (!process) return 1;
+    bool ended = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended ? 0 : 1;
+}
+
+BOOL CALLBACK PrintCaption(HWND window, LPARAM) {
+    std::wstring caption = WindowText(window);
+    if (!caption.empty()) Print(Utf8(caption) + (IsWindowVisible(window) ? "" : " (hidden)"));
+    return TRUE;
+}
+
 // The start-up failure's message box: prints its message, then "ok X Y", the
 // centre of its button.
 int StartupError(DWORD timeoutMs) {
@@ -382,6 +404,8 @@ int main(int argc, char** argv) {
     if (command == "settings" && argc == 2) return Settings();
     if (command == "text" && argc == 4) return Text(Wide(argv[2]), argv[3]);
     if (command == "tooltip" && argc == 3) return Tooltip(strtoul(argv[2], nullptr, 10));
+    if (command == "close" && argc == 4) return Close(Wide(argv[2]), strtoul(argv[3], nullptr, 10));
+    if (command == "list" && argc == 2) return EnumWindows(PrintCaption, 0) ? 0 : 1;
     if (command == "menu" && argc == 3) return Menu(strtoul(argv[2], nullptr, 10));
     if (command == "startup-error" && argc == 3) return StartupError(strtoul(argv[2], nullptr, 10));
     fprintf(stderr, "probe: unknown command\n");

@@ -64,7 +64,7 @@ wait_program_exit() {
 # Ends a program a scenario left running (a failed scenario).
 kill_program() {
   [ -n "$PROGRAM_PID" ] || return 0
-  (cd "$BUILD/tests" && wine_run window_captions.exe close "$CAPTION" 5000) >/dev/null 2>&1 || true
+  probe close "$CAPTION" 5000 >/dev/null 2>&1 || true
   wait_program_exit 5 || { kill "$PROGRAM_PID" 2>/dev/null; wineserver -k 2>/dev/null; }
   PROGRAM_PID=""
 }

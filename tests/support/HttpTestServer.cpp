@@ -40,6 +40,13 @@ std::vector<std::string> HttpTestServer::Requests() const {
     return requests_;
 }
 
+std::vector<std::string> HttpTestServer::TakePaths() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> paths;
+    paths.swap(newPaths_);
+    return paths;
+}
+
 int HttpTestServer::CountRequests(const std::string& prefix) const {
     int count = 0;
     for (const std::string& line : Requests()) {
@@ -74,6 +81,7 @@ void HttpTestServer::Answer(SOCKET client) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         requests_.push_back(line);
+        newPaths_.push_back(path);
         size_t best = 0;
         for (const auto& route : routes_) {
             if (path.compare(0, route.first.size(), route.first) == 0 && route.first.size() >= best) {

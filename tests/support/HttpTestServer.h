@@ -28,6 +28,8 @@ public:
     // The request lines ("GET /path HTTP/1.0") received so far.
     std::vector<std::string> Requests() const;
     int CountRequests(const std::string& prefix) const;
+    // The paths asked for since the last call.
+    std::vector<std::string> TakePaths();
 
 private:
     struct Reply {
@@ -43,5 +45,6 @@ private:
     mutable std::mutex mutex_;
     std::map<std::string, Reply> routes_;
     std::vector<std::string> requests_;
+    std::vector<std::string> newPaths_;
     std::thread thread_;
 };

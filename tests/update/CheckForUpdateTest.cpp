@@ -10,7 +10,7 @@
 #include "settings/FixedText.h"
 #include "update/ArchiveInstall.h"
 #include "update/ProgramFolder.h"
-#include "update/ScriptedSite.h"
+#include "support/HttpTestServer.h"
 #include "update/UpdateMessages.h"
 #include "update/UpdateTestSupport.h"
 
@@ -51,12 +51,12 @@ protected:
     }
     // Each check starts from an empty document, as the program's one check does.
     int Check(const std::string& manifest) {
-        site.Serve("/keldatx.txt", manifest);
+        site.Route("/keldatx.txt", 200, manifest);
         AppConfig.document.Clear();
         return AppConfig.CheckForUpdate();
     }
 
-    ScriptedSite site;
+    HttpTestServer site;
 
 private:
     wchar_t savedVersion_[10] = {};
@@ -69,7 +69,7 @@ TEST_F(UpdateCheck, TheSameVersionCarriesOnAfterRemovingTheLeftoversOfTheLastUpd
         WriteBytes(name, "left over");
     }
     EXPECT_EQ(Check("version=1.07\r\nfile=/kelda_tx_1.08.zip\r\n"), 1);
-    EXPECT_EQ(site.TakeRequests(), Paths{"/keldatx.txt"});
+    EXPECT_EQ(site.TakePaths(), Paths{"/keldatx.txt"});
     EXPECT_STREQ(AppConfig.errorText, L"");
     EXPECT_FALSE(Exists("_kelda_tx.exe"));
     EXPECT_FALSE(Exists("_kelda_helper.dll"));
@@ -84,7 +84,7 @@ TEST_F(UpdateCheck, AnyOtherVersionOrNoneFetchesTheArchive) {
                                 "Version=1.07\r\n", ""}) {
         // The archive is missing, and the compatibility list keeps this version running.
         EXPECT_EQ(Check(std::string(version) + "file=/next.zip\r\ncompabilitywith=1.07\r\n"), 1) << version;
-        EXPECT_EQ(site.TakeRequests(), (Paths{"/keldatx.txt", "/next.zip"})) << version;
+        EXPECT_EQ(site.TakePaths(), (Paths{"/keldatx.txt", "/next.zip"})) << version;
     }
 }
 
@@ -104,16 +104,16 @@ TEST_F(UpdateCheck, AnArchiveThatCannotBeFetchedKeepsOnlyACompatibleVersionRunni
 
 TEST_F(UpdateCheck, WithoutFileThePreviousLookupsValueIsRequested) {
     EXPECT_EQ(Check("version=1.08\r\n"), 0);
-    EXPECT_EQ(site.TakeRequests(), (Paths{"/keldatx.txt", "1.08"}));
+    EXPECT_EQ(site.TakePaths(), (Paths{"/keldatx.txt", "1.08"}));
     EXPECT_STREQ(AppConfig.errorText, update_messages::kOutdated);
     EXPECT_EQ(Check("; nothing\r\n"), 0);
-    EXPECT_EQ(site.TakeRequests(), (Paths{"/keldatx.txt", ""}));
+    EXPECT_EQ(site.TakePaths(), (Paths{"/keldatx.txt", ""}));
 }
 
 TEST_F(UpdateCheck, NoServerFailsWithTheNoConnectionMessageAfterLoadingTheSettings) {
     int closedPort;
     {
-        ScriptedSite gone;
+        HttpTestServer gone;
         closedPort = gone.Port();
     }
     ASSERT_EQ(AppConfig.http.SetServer(L"127.0.0.1", closedPort), 1);
@@ -142,13 +142,13 @@ TEST_F(UpdateCheck, NoTemporaryFileFailsWithTheNoConnectionMessageWithoutAskingT
 
     EXPECT_EQ(result, 0);
     EXPECT_STREQ(AppConfig.errorText, update_messages::kNoConnection);
-    EXPECT_EQ(site.TakeRequests(), Paths{});
+    EXPECT_EQ(site.TakePaths(), Paths{});
 }
 
 TEST_F(UpdateCheck, ABrokenOrHostileArchiveFailsWithItsMessageAndChangesNoFile) {
     for (const HostileArchive& archive : HostileArchives("update_probe.txt")) {
         WriteBytes("update_probe.txt", "old contents");
-        site.Serve("/next.zip", archive.bytes);
+        site.Route("/next.zip", 200, archive.bytes);
         EXPECT_EQ(Check("version=1.08\r\nfile=/next.zip\r\n"), 0) << archive.what;
         EXPECT_STREQ(AppConfig.errorText, InstallFailureMessage(static_cast<InstallResult>(archive.result)))
             << archive.what;

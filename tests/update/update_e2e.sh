@@ -10,7 +10,7 @@ SOURCE=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$(cd "$1" && pwd)
 mkdir -p "$2" && WORK=$(cd "$2" && pwd)
 RUN="$BUILD/wine-run"
-CAPTIONS="$BUILD/tests/window_captions.exe"
+PROBE="$BUILD/tests/probe.exe"
 APP="$WORK/app"
 LOG="$WORK/wine.log"
 passed=0 failed=0
@@ -20,7 +20,7 @@ check() { # name, then a command that succeeds when the case holds
   local name=$1; shift
   if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name" >&2; return 1; fi
 }
-captions() { "$RUN" "$CAPTIONS" "$@" </dev/null 2>>"$LOG"; }
+probe() { "$RUN" "$PROBE" "$@" </dev/null 2>>"$LOG"; }
 # Windows programs get no pipe of ours: a copy started by the update outlives
 # the command that started it and would keep a reader of that pipe waiting.
 # A program stuck (in a message box, say) is ended after a minute.
@@ -33,7 +33,7 @@ OLD=$(cache KELDA_VERSION)
 NEW=1.08
 [ "$OLD" != "$NEW" ] || NEW=1.09
 [ "$(cache KELDA_SERVER_ADDRESS)" = 127.0.0.1 ] || { echo "update_e2e: the build must talk to 127.0.0.1" >&2; exit 1; }
-[ -f "$BUILD/kelda_tx.exe" ] && [ -f "$CAPTIONS" ] || { echo "update_e2e: build $BUILD first" >&2; exit 1; }
+[ -f "$BUILD/kelda_tx.exe" ] && [ -f "$PROBE" ] || { echo "update_e2e: build $BUILD first" >&2; exit 1; }
 
 # The same program once more, as the next version, built apart from the build
 # it belongs to (its own folder, only the program's targets; later runs rebuild nothing).
@@ -45,8 +45,8 @@ cmake -S "$SOURCE" -B "$NEXT" -DCMAKE_TOOLCHAIN_FILE="$SOURCE/cmake/mingw-i686.c
   { echo "update_e2e: building version $NEW failed; see $WORK/next-build.log" >&2; exit 1; }
 
 stop_all() {
-  captions close "kelda_tx $NEW" 10000 >/dev/null
-  captions close "kelda_tx $OLD" 10000 >/dev/null
+  probe close "kelda_tx $NEW" 10000 >/dev/null
+  probe close "kelda_tx $OLD" 10000 >/dev/null
   bash "$SOURCE/scripts/provider" stop "$WORK/provider" >/dev/null 2>&1
 }
 trap stop_all EXIT
@@ -77,11 +77,11 @@ program "$APP/kelda_tx.exe"
 code=$?
 wait "$watcher"
 check "version $OLD ends with 0 after the update" [ "$code" -eq 0 ] ||
-  { echo "exit code $code; windows:" >&2; captions list >&2; }
+  { echo "exit code $code; windows:" >&2; probe list >&2; }
 check "the new program stands under the old name" cmp -s "$APP/kelda_tx.exe" "$NEXT/kelda_tx.exe"
 check "the old program was moved aside to _kelda_tx.exe" cmp -s "$WORK/aside" "$BUILD/kelda_tx.exe"
-check "the new copy runs with the caption kelda_tx $NEW" captions wait "kelda_tx $NEW" 30000
-check "the new copy ends through the tray's exit" captions close "kelda_tx $NEW" 10000
+check "the new copy runs with the caption kelda_tx $NEW" probe exists "kelda_tx $NEW" 30000
+check "the new copy ends through the tray's exit" probe close "kelda_tx $NEW" 10000
 check "no download is left in the temporary folder" [ "$(downloads)" = "$downloads_before" ]
 
 # A later start with the leftovers of an update in place: the same version as the
@@ -90,10 +90,10 @@ cp "$BUILD/kelda_tx.exe" "$APP/_kelda_tx.exe"
 echo kept >"$APP/_readme.txt"
 program "$APP/kelda_tx.exe" &
 next_start=$!
-check "the next start shows kelda_tx $NEW" captions wait "kelda_tx $NEW" 30000
+check "the next start shows kelda_tx $NEW" probe exists "kelda_tx $NEW" 30000
 check "the next start removed _kelda_tx.exe" [ ! -e "$APP/_kelda_tx.exe" ]
 check "and kept _readme.txt" [ -e "$APP/_readme.txt" ]
-check "the next start ends through the tray's exit" captions close "kelda_tx $NEW" 10000
+check "the next start ends through the tray's exit" probe close "kelda_tx $NEW" 10000
 wait "$next_start"
 check "with code 1" [ $? -eq 1 ]
 
