@@ -5,10 +5,11 @@
 #include "framework/MessageLoop.h"
 
 namespace {
-struct RecordingFilter : CMessageFilter {
-    RecordingFilter(std::vector<int>& log, int id, bool consume) : log(log), id(id), consume(consume) {}
-    bool PreTranslateMessage(MSG*) override {
-        log.push_back(id);
+// Logs its id for every WM_APP it is asked about.
+struct LoggingFilter : CMessageFilter {
+    LoggingFilter(std::vector<int>& log, int id, bool consume = false) : log(log), id(id), consume(consume) {}
+    bool PreTranslateMessage(MSG* msg) override {
+        if (msg->message == WM_APP) log.push_back(id);
         return consume;
     }
     std::vector<int>& log;
@@ -19,8 +20,7 @@ struct RecordingFilter : CMessageFilter {
 // First idle round posts a burst of three messages, the second ends the loop.
 struct BurstingIdle : CIdleHandler {
     bool OnIdle() override {
-        ++calls;
-        if (calls == 1) {
+        if (++calls == 1) {
             for (int i = 0; i < 3; ++i) PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0);
         } else {
             PostQuitMessage(7);
@@ -29,24 +29,14 @@ struct BurstingIdle : CIdleHandler {
     }
     int calls = 0;
 };
-
-struct CountingFilter : CMessageFilter {
-    bool PreTranslateMessage(MSG* msg) override {
-        if (msg->message == WM_APP) ++seen;
-        return false;
-    }
-    int seen = 0;
-};
 }  // namespace
 
 TEST(MessageLoop, FiltersAreAskedFromLastAddedToFirstAndStopAtTheConsumer) {
     std::vector<int> log;
-    RecordingFilter first(log, 1, false), second(log, 2, true), third(log, 3, false);
+    LoggingFilter first(log, 1), second(log, 2, true), third(log, 3);
     CMessageLoop loop;
-    loop.AddMessageFilter(&first);
-    loop.AddMessageFilter(&second);
-    loop.AddMessageFilter(&third);
-    MSG msg{};
+    for (LoggingFilter* filter : {&first, &second, &third}) loop.AddMessageFilter(filter);
+    MSG msg{nullptr, WM_APP, 0, 0, 0, {}};
     EXPECT_TRUE(loop.PreTranslateMessage(&msg));
     EXPECT_EQ(log, (std::vector<int>{3, 2}));
 
@@ -59,20 +49,18 @@ TEST(MessageLoop, FiltersAreAskedFromLastAddedToFirstAndStopAtTheConsumer) {
 TEST(MessageLoop, RunIdlesOncePerBurstAndReturnsTheQuitCode) {
     CMessageLoop loop;
     BurstingIdle idle;
-    CountingFilter counter;
+    std::vector<int> log;
+    LoggingFilter counter(log, 0);
     loop.AddIdleHandler(&idle);
     loop.AddMessageFilter(&counter);
     EXPECT_EQ(loop.Run(), 7);
-    EXPECT_EQ(counter.seen, 3);
+    EXPECT_EQ(log.size(), 3u);
     EXPECT_EQ(idle.calls, 2);
 }
 
 TEST(MessageLoop, MouseMovesPaintsAndCaretBlinksDoNotRestartIdling) {
-    MSG msg{};
     for (UINT message : {UINT(WM_MOUSEMOVE), UINT(WM_NCMOUSEMOVE), UINT(WM_PAINT), UINT(0x0118)}) {
-        msg.message = message;
-        EXPECT_FALSE(CMessageLoop::IsIdleMessage(msg)) << message;
+        EXPECT_FALSE(CMessageLoop::IsIdleMessage(MSG{nullptr, message, 0, 0, 0, {}})) << message;
     }
-    msg.message = WM_KEYDOWN;
-    EXPECT_TRUE(CMessageLoop::IsIdleMessage(msg));
+    EXPECT_TRUE(CMessageLoop::IsIdleMessage(MSG{nullptr, WM_KEYDOWN, 0, 0, 0, {}}));
 }
