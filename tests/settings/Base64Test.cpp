@@ -4,11 +4,24 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "network/Base64.h"
-#include "settings/GuardedBuffer.h"
 
 namespace {
+// `capacity` elements between two runs of guard elements outside the Base64
+// alphabet: a writer that went past what it was given changes a guard.
+template <typename T>
+struct GuardedBuffer {
+    explicit GuardedBuffer(std::size_t capacity) : storage(capacity + 32, T(0x7F)) {}
+    T* data() { return storage.data() + 16; }
+    bool GuardsIntact() const {
+        auto guard = [](auto first) { return std::all_of(first, first + 16, [](T c) { return c == T(0x7F); }); };
+        return guard(storage.begin()) && guard(storage.end() - 16);
+    }
+    std::vector<T> storage;
+};
+
 const unsigned char* Bytes(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
 
 std::string Encode(const std::string& input, unsigned lineLength) {

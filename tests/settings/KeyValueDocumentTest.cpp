@@ -23,9 +23,7 @@ TEST(KeyValueDocument, SectionsAreExactAndStayWherePointersSawThem) {
     EXPECT_EQ(document.FindSection(L"net"), lower);
     EXPECT_EQ(KeyValueDocument::FindEntry(lower, L"first"), first);
     EXPECT_EQ(first->value, L"1");
-    EXPECT_EQ(document.sections().size(), 2003u);
-    document.Clear();
-    EXPECT_TRUE(document.sections().empty());
+    EXPECT_EQ(document.sections().size(), 2003u);  // Clear shows in KeyValueFile's missing-file case
 }
 
 TEST(KeyValueDocument, SetEntryReplacesInPlaceAndGetValueUnscrambles) {
@@ -47,7 +45,6 @@ TEST(KeyValueDocument, SetEntryReplacesInPlaceAndGetValueUnscrambles) {
     EXPECT_FALSE(document.GetValue(L"other", L"version", out));
     EXPECT_FALSE(document.GetValue(L"", L"lost", out));
     EXPECT_EQ(out, L"before");
-    EXPECT_EQ(document.GetNumber(L"", L"version", -1), 1.08);
 }
 
 TEST(KeyValueDocument, GetNumberReadsOnlyTheLeadingDecimalForm) {

@@ -81,10 +81,11 @@ TEST_F(SettingsStore, NoKeyLoadsDefaultsWithoutCreatingItAndSaveWritesTheExactFo
 }
 
 TEST_F(SettingsStore, CredentialsOfEveryLengthComeBack) {
+    const wchar_t pool[] = L"aZ09_@ Жжё€øБ";
     std::wstring login, password;
     for (int length = 1; length <= 32; ++length) {
-        login.push_back(static_cast<wchar_t>(L'a' + length % 26));
-        password.push_back(static_cast<wchar_t>(L'Б' + length % 31));
+        login.push_back(pool[length % 13]);
+        password.push_back(pool[(length * 5) % 13]);
         AppConfig.StoreCredentials(login.c_str(), password.c_str());
         AppConfig.SaveSettings();
         AppConfig.StoreCredentials(L"", L"");
