@@ -88,15 +88,6 @@ HWND FindTopLevel(const std::wstring& caption) {
     return found.window;
 }
 
-HWND WaitForTopLevel(const std::wstring& caption, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (HWND window = FindTopLevel(caption)) return window;
-        if (GetTickCount() - start >= timeoutMs) return nullptr;
-        Sleep(50);
-    }
-}
-
 BOOL CALLBACK CollectChild(HWND window, LPARAM param) {
     reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
     return TRUE;
@@ -326,8 +317,13 @@ BOOL CALLBACK PrintCaption(HWND window, LPARAM) {
 // The start-up failure's message box: prints its message, then "ok X Y", the
 // centre of its button.
 int StartupError(DWORD timeoutMs) {
-    HWND box = WaitForTopLevel(L"Ошибка инициализации приложения", timeoutMs);
-    if (!box) return 1;
+    // Only a shown box stands where it will stay: it is centred before it shows.
+    DWORD start = GetTickCount();
+    HWND box = nullptr;
+    while (!(box = FindTopLevel(L"Ошибка инициализации приложения")) || !IsWindowVisible(box)) {
+        if (GetTickCount() - start >= timeoutMs) return 1;
+        Sleep(50);
+    }
     for (HWND child : Descendants(box)) {
         if (ClassOf(child) == L"Static" && !WindowText(child).empty()) Print(Utf8(WindowText(child)));
     }

@@ -38,9 +38,12 @@ forget_settings() { wine_run reg delete 'HKCU\Software\kelda' /f >/dev/null 2>&1
 provider_start() { bash "$REPO/scripts/provider" start "$PROVIDER" "$PORT" --version "$VERSION" >/dev/null; }
 provider_stop() { bash "$REPO/scripts/provider" stop "$PROVIDER" >/dev/null 2>&1 || true; }
 
+# Starts the program; one that is still running from before is ended first.
+# Its output goes to a log: a Wine process it starts must not hold the caller's pipe.
 start_program() {
+  kill_program
   PROGRAM_CODE=""
-  (cd "$RUN" && exec "$BUILD/wine-run" kelda_tx.exe) &
+  (cd "$RUN" && exec "$BUILD/wine-run" kelda_tx.exe) </dev/null >>"$WORK/program.log" 2>&1 &
   PROGRAM_PID=$!
 }
 
@@ -61,11 +64,15 @@ wait_program_exit() {
   return 0
 }
 
-# Ends a program a scenario left running (a failed scenario).
+# Ends a program a scenario left running (a failed scenario): the tray's exit
+# first, then the hard way.
 kill_program() {
   [ -n "$PROGRAM_PID" ] || return 0
   probe close "$CAPTION" 5000 >/dev/null 2>&1 || true
-  wait_program_exit 5 || { kill "$PROGRAM_PID" 2>/dev/null; wineserver -k 2>/dev/null; }
+  if ! wait_program_exit 5; then
+    kill -9 "$PROGRAM_PID" 2>/dev/null
+    wait "$PROGRAM_PID" 2>/dev/null
+  fi
   PROGRAM_PID=""
 }
 
