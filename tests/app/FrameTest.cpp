@@ -7,6 +7,7 @@
 #include "app/Messages.h"
 #include "res/resource.h"
 #include "settings/AppConfig.h"
+#include "support/TrayIcon.h"
 
 namespace {
 // Handles whatever is queued, so posted messages take effect.
@@ -133,6 +134,47 @@ TEST_F(FrameTest, TheRealExitDestroysTheFrameAndQuitsWithCodeOne) {
     MSG msg;
     ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 1u);
+}
+
+TEST_F(FrameTest, PutsItsIconBackWhenTheNotificationAreaLosesIt) {
+    ASSERT_TRUE(TrayIconExists(window));
+    // The shell restarted and announces it: the icon comes back.
+    ForgetTrayIcon(window);
+    ASSERT_FALSE(TrayIconExists(window));
+    SendMessageW(window, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(TrayIconExists(window));
+
+    // Lost without an announcement: the next icon change adds it again.
+    ForgetTrayIcon(window);
+    HICON icon = LoadIconW(nullptr, IDI_APPLICATION);
+    EXPECT_TRUE(frame.SetTrayIcon(TRAY_ICON_ID, icon));
+    EXPECT_TRUE(TrayIconExists(window));
+}
+
+namespace {
+// Runs inside the About box's modal loop: checks where it stands and closes it with OK.
+RECT aboutRect{};
+bool aboutSeen = false;
+void CALLBACK CloseAbout(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND about = FindWindowW(nullptr, L"About");
+    if (!about) return;
+    KillTimer(nullptr, timer);
+    aboutSeen = true;
+    GetWindowRect(about, &aboutRect);
+    SendMessageW(about, WM_COMMAND, IDOK, 0);
+}
+}  // namespace
+
+TEST_F(FrameTest, TheAboutBoxStandsOverTheFrameAndClosesWithOk) {
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseAbout);
+    SendMessageW(window, WM_COMMAND, ID_APP_ABOUT, 0);  // returns once the box has closed
+    KillTimer(nullptr, timer);
+    ASSERT_TRUE(aboutSeen);
+    RECT frameRect{};
+    GetWindowRect(window, &frameRect);
+    EXPECT_NEAR((aboutRect.left + aboutRect.right) / 2, (frameRect.left + frameRect.right) / 2, 1);
+    EXPECT_NEAR((aboutRect.top + aboutRect.bottom) / 2, (frameRect.top + frameRect.bottom) / 2, 1);
+    EXPECT_TRUE(IsWindow(window));
 }
 
 TEST(TrayMenu, HoldsExactlyOneItemOfEachPair) {

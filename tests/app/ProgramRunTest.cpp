@@ -4,26 +4,13 @@
 
 #include <winsock2.h>
 #include <windows.h>
-#include <shellapi.h>
 
-#include "app/Messages.h"
 #include "settings/AppConfig.h"
 #include "settings/BuildSettings.h"
 #include "support/HttpTestServer.h"
 #include "support/ProgramProcess.h"
+#include "support/TrayIcon.h"
 
-namespace {
-// Asks the notification area whether it holds the icon: modifying nothing
-// succeeds exactly when the icon exists.
-bool TrayIconExists(HWND owner) {
-    NOTIFYICONDATAW data;
-    ZeroMemory(&data, sizeof data);
-    data.cbSize = sizeof data;
-    data.hWnd = owner;
-    data.uID = TRAY_ICON_ID;
-    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
-}
-}  // namespace
 
 TEST(Program, RunsUntilTheTrayExitAndEndsWithCodeOneLeavingNoTrayIcon) {
     // The provider offers the version the program already has.
