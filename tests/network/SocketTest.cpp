@@ -12,12 +12,6 @@ namespace {
 // so the lookup fails without any traffic.
 const std::string kUnresolvableName = std::string(64, 'q') + ".invalid";
 
-unsigned long Resolved(const char* host, bool* ok = nullptr) {
-    sockaddr_in address{};
-    bool resolved = Socket::ResolveAddress(address, host, 8080);
-    if (ok) *ok = resolved;
-    return resolved ? ntohl(address.sin_addr.s_addr) : 0;
-}
 }  // namespace
 
 TEST(Socket, CreateStartsWindowsSocketsWhenTheFirstSocketFails) {
@@ -32,42 +26,40 @@ TEST(Socket, CreateStartsWindowsSocketsWhenTheFirstSocketFails) {
 
 TEST(Socket, ResolveAddressPicksSuffixDottedOrNameForm) {
     WindowsSockets windowsSockets;
-    sockaddr_in address{};
-    ASSERT_TRUE(Socket::ResolveAddress(address, ".1.10", 8080));
-    EXPECT_EQ(address.sin_family, AF_INET);
-    EXPECT_EQ(ntohs(address.sin_port), 8080);
-    EXPECT_EQ(ntohl(address.sin_addr.s_addr), 0xC0A8010Au);  // 192.168.1.10, never connected to
-
-    EXPECT_EQ(Resolved("1.2.3.4"), 0x01020304u);
-    EXPECT_EQ(Resolved("10.0.0.1"), 0x0A000001u);
-    EXPECT_EQ(Resolved("172.16.0.1"), 0xAC100001u);
-    bool ok = false;
-    EXPECT_EQ(Resolved("ab.server", &ok), 0xFFFFFFFFu);  // short first label: dotted, unreadable
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(Resolved("localhost", &ok), 0x7F000001u);  // only a lookup gives this
-    EXPECT_TRUE(ok);
-    Resolved(kUnresolvableName.c_str(), &ok);
-    EXPECT_FALSE(ok);
-
-    // 24 characters of suffix fit the address text; 25 would be cut into another address.
-    Resolved((".1.10" + std::string(19, ' ')).c_str(), &ok);
-    EXPECT_TRUE(ok);
-    Resolved((".1.10" + std::string(20, ' ')).c_str(), &ok);
-    EXPECT_FALSE(ok);
+    const struct {
+        std::string host;
+        unsigned long address;  // 0: refused
+    } cases[] = {
+        {".1.10", 0xC0A8010A},  // 192.168.1.10, never connected to
+        {"1.2.3.4", 0x01020304},
+        {"10.0.0.1", 0x0A000001},
+        {"172.16.0.1", 0xAC100001},
+        {"ab.server", 0xFFFFFFFF},  // short first label: dotted, unreadable
+        {"localhost", 0x7F000001},  // only a lookup gives this
+        {kUnresolvableName, 0},
+        // 24 characters of suffix fit the address text; 25 would be cut into another address.
+        {".1.10" + std::string(19, ' '), 0xC0A8010A},
+        {".1.10" + std::string(20, ' '), 0},
+    };
+    for (const auto& c : cases) {
+        sockaddr_in address{};
+        ASSERT_EQ(Socket::ResolveAddress(address, c.host.c_str(), 8080), c.address != 0) << c.host;
+        if (c.address == 0) continue;
+        EXPECT_EQ(address.sin_family, AF_INET);
+        EXPECT_EQ(ntohs(address.sin_port), 8080);
+        EXPECT_EQ(ntohl(address.sin_addr.s_addr), c.address) << c.host;
+    }
 }
 
-TEST(Socket, ConnectFailuresLeaveNoSocket) {
+TEST(Socket, ConnectFailsWithinTheTimeoutAndLeavesNoSocket) {
     WindowsSockets windowsSockets;
     Socket s;
     EXPECT_FALSE(s.Connect(kUnresolvableName.c_str(), 80));
     EXPECT_EQ(s.Handle(), kNoSocket);
     EXPECT_FALSE(s.Connect("127.0.0.1", RefusedPort()));
     EXPECT_EQ(s.Handle(), kNoSocket);
-}
 
-TEST(Socket, ConnectIsBoundedByTheTimeout) {
     // A listener whose queue is full drops further connection requests unanswered.
-    WindowsSockets windowsSockets;
     SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -84,9 +76,7 @@ TEST(Socket, ConnectIsBoundedByTheTimeout) {
         DWORD start = GetTickCount();
         connected = queued[i].Connect("127.0.0.1", ntohs(address.sin_port));
         waited = GetTickCount() - start;
-        if (!connected) {
-            EXPECT_EQ(queued[i].Handle(), kNoSocket);
-        }
+        if (!connected) { EXPECT_EQ(queued[i].Handle(), kNoSocket); }
     }
     EXPECT_FALSE(connected);
     EXPECT_GE(waited, 250u);
@@ -97,7 +87,7 @@ TEST(Socket, ConnectIsBoundedByTheTimeout) {
 TEST(Socket, ReceiveExactCollectsPiecesAndFailsOnEarlyClose) {
     ScriptedServer server([](Peer& peer) {
         peer.Send("HTTP/");
-        peer.Pause(100);
+        Sleep(100);  // lets the first piece reach the client on its own
         peer.Send("1.0 200abcdefgh");
     });
     Socket s;
@@ -127,17 +117,4 @@ TEST(Socket, ReceiveUntilStopsAtTheTerminatorOnly) {
     EXPECT_EQ(std::string(buffer, 4), "ef\r\n");
     EXPECT_EQ(s.ReceiveUntil(buffer, 1024, "\r\n", 0, &stored), 0);  // closed in mid-line
     EXPECT_EQ(stored, 4);
-}
-
-TEST(Socket, ReceiveIsBoundedByTheTimeout) {
-    ScriptedServer server([](Peer& peer) { peer.Stall(); });
-    Socket s;
-    s.SetTimeouts(2000, 300);
-    ASSERT_TRUE(s.Connect("127.0.0.1", server.Port()));
-    char buffer[4];
-    DWORD start = GetTickCount();
-    EXPECT_EQ(s.ReceiveUntil(buffer, 4, "\r\n"), 0);
-    DWORD waited = GetTickCount() - start;
-    EXPECT_GE(waited, 250u);
-    EXPECT_LT(waited, 3000u);
 }

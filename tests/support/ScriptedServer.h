@@ -24,8 +24,6 @@ public:
     // Reads the request up to the blank lines that end it (or a close, or 5 s).
     void ReadRequest();
     void Send(const std::string& bytes);
-    // Lets what was sent so far reach the client on its own.
-    void Pause(int ms) { Sleep(ms); }
     // Says nothing more until the server is finished with (at most 30 s).
     void Stall() { WaitForSingleObject(release_, 30000); }
     // True when the client closes its end within 5 s.
