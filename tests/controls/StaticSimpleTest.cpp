@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "controls/ControlFonts.h"
 #include "controls/StaticSimple.h"
@@ -17,26 +18,6 @@ protected:
     }
     TestHost host;
 };
-
-// What paints do with fonts, as a metafile device context records it.
-struct FontRecord {
-    int created = 0;
-    int deleted = 0;
-    int putBack = 0;  // stock objects selected again
-    LOGFONTW lastFont{};
-};
-
-int CALLBACK RecordFonts(HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM data) {
-    auto* fonts = reinterpret_cast<FontRecord*>(data);
-    if (record->iType == EMR_EXTCREATEFONTINDIRECTW) {
-        ++fonts->created;
-        fonts->lastFont = reinterpret_cast<const EMREXTCREATEFONTINDIRECTW*>(record)->elfw.elfLogFont;
-    }
-    fonts->deleted += record->iType == EMR_DELETEOBJECT;
-    fonts->putBack += record->iType == EMR_SELECTOBJECT &&
-                      (reinterpret_cast<const EMRSELECTOBJECT*>(record)->ihObject & 0x80000000u) != 0;
-    return 1;
-}
 }  // namespace
 
 TEST_F(StaticSimpleTest, BurstOfTextChangesEndsInOneDelayedRedraw) {
@@ -91,22 +72,9 @@ TEST_F(StaticSimpleTest, ShowsAtMost255Characters) {
 // watches the paints instead: every font a paint makes, that paint deletes.
 TEST_F(StaticSimpleTest, EveryPaintDeletesTheFontItMade) {
     CStaticSimple label;
-    HWND window = MakeLabel(label, 150, 40, L"Текущий баланс");
-    HDC recorder = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
-    for (int i = 0; i < 100; ++i) {
-        InvalidateRect(window, nullptr, FALSE);
-        SendMessageW(window, WM_PAINT, reinterpret_cast<WPARAM>(recorder), 0);
-    }
-    HENHMETAFILE recording = CloseEnhMetaFile(recorder);
-    FontRecord fonts;
-    EnumEnhMetaFile(nullptr, recording, RecordFonts, &fonts, nullptr);
-    DeleteEnhMetaFile(recording);
-    ValidateRect(window, nullptr);
-
-    EXPECT_EQ(fonts.created, 100);
-    EXPECT_EQ(fonts.deleted, 100);
-    EXPECT_EQ(fonts.putBack, 100);
-    EXPECT_EQ(fonts.lastFont.lfHeight, 12);
-    EXPECT_EQ(fonts.lastFont.lfWeight, FW_BOLD);
-    EXPECT_STREQ(fonts.lastFont.lfFaceName, L"Arial");
+    PaintRecord paints = RecordPaints(MakeLabel(label, 150, 40, L"Текущий баланс"), 100);
+    EXPECT_EQ(paints.fontHeights, std::vector<LONG>(100, 12));
+    EXPECT_TRUE(paints.allBoldArial);
+    EXPECT_EQ(paints.deleted, 100);
+    EXPECT_EQ(paints.stockSelected, 100);
 }

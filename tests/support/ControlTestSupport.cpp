@@ -2,7 +2,24 @@
 
 namespace {
 const wchar_t kCounterProperty[] = L"KeldaMessageCounter";
+
+int CALLBACK Record(HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM data) {
+    auto* paints = reinterpret_cast<PaintRecord*>(data);
+    if (record->iType == EMR_EXTCREATEFONTINDIRECTW) {
+        const LOGFONTW& font = reinterpret_cast<const EMREXTCREATEFONTINDIRECTW*>(record)->elfw.elfLogFont;
+        paints->fontHeights.push_back(font.lfHeight);
+        paints->allBoldArial &= font.lfWeight == FW_BOLD && std::wstring(font.lfFaceName) == L"Arial";
+    } else if (record->iType == EMR_EXTTEXTOUTW) {
+        const auto* text = reinterpret_cast<const EMREXTTEXTOUTW*>(record);
+        const auto* chars = reinterpret_cast<const wchar_t*>(reinterpret_cast<const BYTE*>(record) + text->emrtext.offString);
+        paints->texts.emplace_back(chars, text->emrtext.nChars);
+    }
+    paints->deleted += record->iType == EMR_DELETEOBJECT;
+    paints->stockSelected += record->iType == EMR_SELECTOBJECT &&
+                             (reinterpret_cast<const EMRSELECTOBJECT*>(record)->ihObject & 0x80000000u) != 0;
+    return 1;
 }
+}  // namespace
 
 TestHost::TestHost() {
     WNDCLASSEXW wc{};
@@ -67,6 +84,20 @@ Capture PaintIntoMemory(HWND control) {
     DeleteObject(bitmap);
     DeleteDC(dc);
     return capture;
+}
+
+PaintRecord RecordPaints(HWND control, int paints) {
+    HDC recorder = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
+    for (int i = 0; i < paints; ++i) {
+        InvalidateRect(control, nullptr, FALSE);
+        SendMessageW(control, WM_PAINT, reinterpret_cast<WPARAM>(recorder), 0);
+    }
+    ValidateRect(control, nullptr);
+    HENHMETAFILE recording = CloseEnhMetaFile(recorder);
+    PaintRecord record;
+    EnumEnhMetaFile(nullptr, recording, Record, &record, nullptr);
+    DeleteEnhMetaFile(recording);
+    return record;
 }
 
 int TextWidth(HFONT font, const std::wstring& text, TEXTMETRICW* metrics) {

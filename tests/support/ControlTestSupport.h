@@ -35,6 +35,19 @@ struct Capture {
 // Asks the control to paint into a memory device context through WM_PAINT's wParam.
 Capture PaintIntoMemory(HWND control);
 
+// What paints into an enhanced metafile did: the texts they drew, the fonts they
+// made, the objects they deleted and the stock objects they selected back.
+struct PaintRecord {
+    std::vector<std::wstring> texts;
+    std::vector<LONG> fontHeights;  // of every font made, in order
+    bool allBoldArial = true;
+    int deleted = 0;
+    int stockSelected = 0;
+};
+
+// Asks the control for `paints` paints into one metafile device context through WM_PAINT's wParam.
+PaintRecord RecordPaints(HWND control, int paints = 1);
+
 // Width of `text` in `font`, with the font's metrics when asked for.
 int TextWidth(HFONT font, const std::wstring& text, TEXTMETRICW* metrics = nullptr);
 
