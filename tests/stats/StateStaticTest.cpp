@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -26,11 +25,6 @@ LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 std::string Ok(const std::string& body) { return "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n" + body; }
 
-std::string ReadFile(const char* name) {
-    std::ifstream file(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 bool IsRed(const Capture& paint, int x, int y) { return (paint.pixels[y * paint.width + x] & 0xFFFFFF) == 0xFF0000; }
 
 // Bounds {left, top, right, bottom} (inclusive) of the pixels in rows [top, bottom) that pass `test`.
@@ -42,44 +36,6 @@ RECT Bounds(const Capture& paint, int top, int bottom, Test test) {
             if (test(x, y)) r = {std::min<LONG>(r.left, x), std::min<LONG>(r.top, y), std::max<LONG>(r.right, x),
                                  std::max<LONG>(r.bottom, y)};
     return r;
-}
-
-// The texts and fonts a paint into an enhanced metafile recorded, and whether
-// every font it created was deleted again.
-struct Recording {
-    std::vector<std::wstring> texts;
-    std::vector<LONG> fontHeights;
-    int fontsAlive = 0;
-    bool allBoldArial = true;
-};
-
-int CALLBACK Record(HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM data) {
-    auto* recording = reinterpret_cast<Recording*>(data);
-    if (record->iType == EMR_EXTCREATEFONTINDIRECTW) {
-        const LOGFONTW& font = reinterpret_cast<const EMREXTCREATEFONTINDIRECTW*>(record)->elfw.elfLogFont;
-        recording->fontHeights.push_back(font.lfHeight);
-        recording->allBoldArial &= font.lfWeight == FW_BOLD && std::wstring(font.lfFaceName) == L"Arial";
-        ++recording->fontsAlive;
-    } else if (record->iType == EMR_DELETEOBJECT) {
-        --recording->fontsAlive;  // the paint creates no other objects
-    } else if (record->iType == EMR_EXTTEXTOUTW) {
-        const auto* text = reinterpret_cast<const EMREXTTEXTOUTW*>(record);
-        const auto* chars = reinterpret_cast<const wchar_t*>(reinterpret_cast<const BYTE*>(record) + text->emrtext.offString);
-        recording->texts.emplace_back(chars, text->emrtext.nChars);
-    }
-    return 1;
-}
-
-Recording RecordPaint(HWND window) {
-    HDC dc = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
-    InvalidateRect(window, nullptr, FALSE);
-    SendMessageW(window, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
-    ValidateRect(window, nullptr);
-    HENHMETAFILE metafile = CloseEnhMetaFile(dc);
-    Recording recording;
-    EnumEnhMetaFile(nullptr, metafile, Record, &recording, nullptr);
-    DeleteEnhMetaFile(metafile);
-    return recording;
 }
 
 class StateStaticTest : public testing::Test {
@@ -145,11 +101,11 @@ TEST_F(StateStaticTest, CreationQueriesOnceAndShowsTheBalanceLargeWithoutDeferre
     EXPECT_TRUE(RefreshTimerRuns());
     EXPECT_FALSE(RefreshTimerRuns());
 
-    Recording recording = RecordPaint(display->Handle());
+    PaintRecord recording = RecordPaints(display->Handle());
     EXPECT_EQ(recording.texts, (std::vector<std::wstring>{L"Лицевой счет", L"250.50"}));
     EXPECT_EQ(recording.fontHeights, (std::vector<LONG>{17, 50}));
     EXPECT_TRUE(recording.allBoldArial);
-    EXPECT_EQ(recording.fontsAlive, 0);
+    EXPECT_EQ(recording.deleted, 2);  // every font it made: the paint makes no other objects
 
     Capture paint = PaintIntoMemory(display->Handle());
     ASSERT_EQ(paint.width, 195);
@@ -166,10 +122,11 @@ TEST_F(StateStaticTest, DeferredAmountShrinksTheBalanceAndAddsAWhiteOnRedLine) {
     EXPECT_EQ(display->balance, -12.3f);
     EXPECT_EQ(display->credit, 100.0f);
 
-    Recording recording = RecordPaint(display->Handle());
+    PaintRecord recording = RecordPaints(display->Handle());
     EXPECT_EQ(recording.texts, (std::vector<std::wstring>{L"Лицевой счет", L"-12.30", L"Отсрочено: 100.00"}));
     EXPECT_EQ(recording.fontHeights, (std::vector<LONG>{17, 33, 17}));
-    EXPECT_EQ(recording.fontsAlive, 0);
+    EXPECT_TRUE(recording.allBoldArial);
+    EXPECT_EQ(recording.deleted, 3);
 
     Capture paint = PaintIntoMemory(display->Handle());
     // Only the text's own cell is red: rows 48-64, centred, short of both edges.
@@ -189,28 +146,28 @@ TEST_F(StateStaticTest, DeferredAmountShrinksTheBalanceAndAddsAWhiteOnRedLine) {
 
 TEST_F(StateStaticTest, FiguresAreThirtyTwoBitFloatsAndAnyNonZeroCreditShows) {
     Create(Ok("balance=1234567.89\r\n"));
-    EXPECT_EQ(RecordPaint(display->Handle()).texts.back(), L"1234567.88");
+    EXPECT_EQ(RecordPaints(display->Handle()).texts.back(), L"1234567.88");
     Refresh(Ok("balance=99.995\r\n"), 7);  // any timer id queries
-    EXPECT_EQ(RecordPaint(display->Handle()).texts.back(), L"100.00");
+    EXPECT_EQ(RecordPaints(display->Handle()).texts.back(), L"100.00");
     EXPECT_EQ(statisticsNotices, 1);
     Refresh(Ok("balance=5\r\ncredit=-7.5\r\n"));
-    EXPECT_EQ(RecordPaint(display->Handle()).texts.back(), L"Отсрочено: -7.50");
+    EXPECT_EQ(RecordPaints(display->Handle()).texts.back(), L"Отсрочено: -7.50");
     EXPECT_TRUE(RefreshTimerRuns());
 }
 
 TEST_F(StateStaticTest, AFailedDownloadShowsZeroAndLeavesAnOlderReplyFileAlone) {
     Create(Ok("balance=-12.3\r\ncredit=100\r\n"));
-    FILE* older = std::fopen("tfile.txt", "wb");
-    std::fputs("balance=77\r\n", older);
-    std::fclose(older);
+    std::ofstream("tfile.txt", std::ios::binary) << "balance=77\r\n";
 
     Refresh("HTTP/1.0 404 Not Found\r\n\r\n");
     EXPECT_EQ(display->balance, 0.0f);
     EXPECT_EQ(display->credit, 0.0f);
-    EXPECT_EQ(ReadFile("tfile.txt"), "balance=77\r\n");
+    std::ifstream older("tfile.txt", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(older), {}), "balance=77\r\n");
     EXPECT_EQ(statisticsNotices, 1);
     EXPECT_TRUE(RefreshTimerRuns());
-    EXPECT_EQ(RecordPaint(display->Handle()).texts, (std::vector<std::wstring>{L"Лицевой счет", L"0.00"}));
+    EXPECT_EQ(RecordPaints(display->Handle()).texts, (std::vector<std::wstring>{L"Лицевой счет", L"0.00"}));
+    older.close();
     DeleteFileW(L"tfile.txt");
 }
 
