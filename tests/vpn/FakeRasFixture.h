@@ -41,14 +41,11 @@ protected:
     void SetScenario(const wchar_t* name) {
         Service().Update([&](fakeras::State& s) { lstrcpynW(s.scenario, name, 32); });
     }
-    void SetHangUpDelay(DWORD ms) {
-        Service().Update([&](fakeras::State& s) { s.hangUpDelayMs = ms; });
-    }
     // A connection started elsewhere.
-    HRASCONN AddConnection(const wchar_t* entryName, DWORD state = RASCS_Connected) {
+    HRASCONN AddConnection(const wchar_t* entryName) {
         DWORD handle = 0;
         Service().Update([&](fakeras::State& s) {
-            if (fakeras::Connection* c = fakeras::AddConnection(s, entryName, state)) handle = c->handle;
+            if (fakeras::Connection* c = fakeras::AddConnection(s, entryName, RASCS_Connected)) handle = c->handle;
         });
         return reinterpret_cast<HRASCONN>(static_cast<ULONG_PTR>(handle));
     }
@@ -58,9 +55,6 @@ protected:
         DWORD result = RasGetConnectStatusW(handle, &status);
         if (out) *out = status;
         return result;
-    }
-    static const fakeras::StoredEntry* Entry(const fakeras::State& state, const wchar_t* name) {
-        return fakeras::FindEntry(const_cast<fakeras::State&>(state), name);
     }
 
     // Frame, view and progress label, as the program nests them.

@@ -9,7 +9,7 @@ TEST_F(PhonebookEntry, IsThePptpEntryWithTheStoredCredentialsAndNothingElse) {
     connection.PrepareEntry();
 
     std::unique_ptr<fakeras::State> state = Service().Read();
-    const fakeras::StoredEntry* stored = Entry(*state, L"Kelda");
+    const fakeras::StoredEntry* stored = fakeras::FindEntry(*state, L"Kelda");
     ASSERT_NE(stored, nullptr);
     EXPECT_STREQ(stored->name, L"Kelda");
     EXPECT_EQ(stored->size, 5616u);  // Wine reports an NT version after 5.0
@@ -81,10 +81,4 @@ TEST_F(PhonebookEntry, ServiceRefusesStructuresOfAnotherSize) {
     list[0].dwSize = 1368 - 4;
     DWORD bytes = sizeof list, count = 0;
     EXPECT_EQ(RasEnumConnectionsW(list, &bytes, &count), 632u);
-
-    AddConnection(L"Other 2");
-    AddConnection(L"Other 3");
-    list[0].dwSize = 1368;
-    EXPECT_EQ(RasEnumConnectionsW(list, &bytes, &count), 603u);
-    EXPECT_EQ(bytes, 3 * 1368u);
 }

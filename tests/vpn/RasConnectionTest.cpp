@@ -4,24 +4,17 @@
 
 using RasConnectionTests = FakeRasTest;
 
-TEST_F(RasConnectionTests, DialConnectsThroughTheNotifierAndHidesTheFrame) {
+TEST_F(RasConnectionTests, DialConnectsThroughTheNotifierAndRedialHangsUpAndRewritesFirst) {
     CreateWindows();
     ASSERT_TRUE(connection.Dial());
-    ASSERT_NE(connection.hrasconn, nullptr);
+    HRASCONN first = connection.hrasconn;
+    ASSERT_NE(first, nullptr);
     EXPECT_FALSE(connection.IsConnected());  // RasDialW has only started the dial
-
     ASSERT_TRUE(WaitForLabel(L"Код состояния: 8192"));
     EXPECT_EQ(LabelText(), L"Код состояния: 8192\n");
     EXPECT_FALSE(IsWindowVisible(frame));
     EXPECT_TRUE(connection.IsConnected());
-    EXPECT_EQ(connection.FindConnection(), connection.hrasconn);
-}
-
-TEST_F(RasConnectionTests, DialHangsUpTheConnectedConnectionThenRewritesEntryAndCredentials) {
-    CreateWindows();
-    ASSERT_TRUE(connection.Dial());
-    ASSERT_TRUE(WaitForLabel(L"Код состояния: 8192"));
-    HRASCONN first = connection.hrasconn;
+    EXPECT_EQ(connection.FindConnection(), first);
 
     // Changed meanwhile "in the system's network settings".
     Service().Update([](fakeras::State& s) {
@@ -35,7 +28,7 @@ TEST_F(RasConnectionTests, DialHangsUpTheConnectedConnectionThenRewritesEntryAnd
     EXPECT_EQ(StatusOf(first), static_cast<DWORD>(ERROR_INVALID_HANDLE)) << "the old connection is still open";
     EXPECT_NE(connection.hrasconn, first);
     std::unique_ptr<fakeras::State> state = Service().Read();
-    const fakeras::StoredEntry* stored = Entry(*state, L"Kelda");
+    const fakeras::StoredEntry* stored = fakeras::FindEntry(*state, L"Kelda");
     EXPECT_EQ(reinterpret_cast<const RASENTRYW*>(stored->bytes)->dwRedialCount, 99u);
     EXPECT_STREQ(reinterpret_cast<const RASDIALPARAMSW*>(stored->dialParams)->szUserName, L"newlogin");
     ASSERT_TRUE(WaitForLabel(L"Код состояния: 8192"));
@@ -73,7 +66,7 @@ TEST_F(RasConnectionTests, HangUpEndsEveryConnectionOfTheEntryAndNoOther) {
 }
 
 TEST_F(RasConnectionTests, HangUpWaitsOnlyABoundedTimeForTheService) {
-    SetHangUpDelay(60000);
+    Service().Update([](fakeras::State& s) { s.hangUpDelayMs = 60000; });
     HRASCONN held = AddConnection(L"Kelda");
     connection.AdoptConnection();
 
@@ -110,7 +103,7 @@ TEST_F(RasConnectionTests, MoreThanTenConnectionsHideTheProgramsConnection) {
     EXPECT_EQ(StatusOf(ours), 0u);
 }
 
-TEST_F(RasConnectionTests, AFailedDialKeepsItsTextAndIsReleasedOnTheNextTick) {
+TEST_F(RasConnectionTests, AFailedDialKeepsItsTextAndIsReleased) {
     CreateWindows();
     SetScenario(L"badauth");
     ASSERT_TRUE(connection.Dial());
@@ -126,11 +119,6 @@ TEST_F(RasConnectionTests, AFailedDialKeepsItsTextAndIsReleasedOnTheNextTick) {
     EXPECT_EQ(connection.hrasconn, nullptr);
     EXPECT_EQ(StatusOf(failed), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_EQ(LabelText(), errorText);
-
-    SetScenario(L"success");
-    ASSERT_TRUE(connection.Dial());
-    ASSERT_TRUE(WaitForLabel(L"Код состояния: 8192"));
-    EXPECT_EQ(connection.FindConnection(), connection.hrasconn);
 }
 
 TEST_F(RasConnectionTests, ARefusedDialStartsNothing) {
@@ -152,4 +140,16 @@ TEST_F(RasConnectionTests, AConnectionStartedElsewhereIsAdoptedAndReleasedWhenIt
     EXPECT_TRUE(connection.ReleaseFailedDial());
     EXPECT_EQ(StatusOf(adopted), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_EQ(connection.AdoptConnection(), nullptr);
+}
+
+TEST_F(RasConnectionTests, DialNotifierShowsTheStateAndTheServicesErrorText) {
+    CreateWindows();
+    DialNotifier(nullptr, WM_RASDIALEVENT, RASCS_Authenticate, 0, 0);
+    EXPECT_EQ(LabelText(), L"Код состояния: 5\n");
+
+    // 149 characters: the longest text the 150-character buffer holds.
+    DialNotifier(nullptr, WM_RASDIALEVENT, RASCS_ConnectDevice, 800, 0);
+    EXPECT_EQ(LabelText(), L"Код состояния: 2\nUnable to establish the VPN connection. The VPN server may be "
+                           L"unreachable, or security parameters may not be configured properly for this connection.");
+    EXPECT_TRUE(IsWindowVisible(frame));  // only the connected state hides it
 }
