@@ -87,28 +87,6 @@ protected:
         return true;
     }
 
-    // rasctl.exe in a process of its own; its exit code.
-    static DWORD RunRasctl(const std::wstring& arguments) {
-        std::wstring exe = ServiceFolder() + L"rasctl.exe";
-        std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                            &process)) {
-            return 1000;
-        }
-        DWORD exitCode = 1001;
-        if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
-            GetExitCodeProcess(process.hProcess, &exitCode);
-        } else {
-            TerminateProcess(process.hProcess, exitCode);
-        }
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        return exitCode;
-    }
-
     RasConnection connection;
     HWND frame = nullptr, view = nullptr, label = nullptr;
 };

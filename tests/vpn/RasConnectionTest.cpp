@@ -1,6 +1,7 @@
 #include <raserror.h>
 
 #include "FakeRasFixture.h"
+#include "FakeRasScenario.h"
 
 using RasConnectionTests = FakeRasTest;
 
@@ -128,14 +129,19 @@ TEST_F(RasConnectionTests, ARefusedDialStartsNothing) {
     EXPECT_EQ(connection.FindConnection(), nullptr);
 }
 
-// rasctl.exe works on the same state from a process of its own.
+// Both through the service's shared state, as rasctl.exe does it in the scenario tests.
 TEST_F(RasConnectionTests, AConnectionStartedElsewhereIsAdoptedAndReleasedWhenItsLineDrops) {
-    ASSERT_EQ(RunRasctl(L"connect Kelda"), 0u);
-    HRASCONN adopted = connection.AdoptConnection();
-    ASSERT_NE(adopted, nullptr);
+    HRASCONN adopted = AddConnection(L"Kelda");
+    EXPECT_EQ(connection.AdoptConnection(), adopted);
     EXPECT_TRUE(connection.IsConnected());
 
-    ASSERT_EQ(RunRasctl(L"drop Kelda"), 0u);
+    Service().Update([](fakeras::State& s) {
+        for (fakeras::Connection& c : s.connections) {
+            if (!c.handle) continue;
+            c.state = RASCS_Disconnected;
+            c.error = fakeras::kDropError;
+        }
+    });
     EXPECT_FALSE(connection.IsConnected());
     EXPECT_TRUE(connection.ReleaseFailedDial());
     EXPECT_EQ(StatusOf(adopted), static_cast<DWORD>(ERROR_INVALID_HANDLE));
