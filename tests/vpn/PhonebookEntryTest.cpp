@@ -1,5 +1,3 @@
-#include <raserror.h>
-
 #include "FakeRasFixture.h"
 
 using PhonebookEntry = FakeRasTest;
@@ -42,18 +40,9 @@ TEST_F(PhonebookEntry, IsThePptpEntryWithTheStoredCredentialsAndNothingElse) {
     EXPECT_EQ(memcmp(stored->dialParams, &params, sizeof params), 0) << "a dial parameter differs";
 }
 
-TEST_F(PhonebookEntry, StoreDialParamsReportsTheServicesAnswer) {
-    EXPECT_EQ(connection.StoreDialParams(), static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
-    connection.PrepareEntry();
-    EXPECT_EQ(connection.StoreDialParams(), 0u);
-}
-
 TEST(RasEntrySize, FollowsTheWindowsVersion) {
-    EXPECT_EQ(RasEntrySizeForVersion(5, 1), 5616u);
-    EXPECT_EQ(RasEntrySizeForVersion(6, 0), 5616u);
-    EXPECT_EQ(RasEntrySizeForVersion(10, 0), 5616u);
-    EXPECT_EQ(RasEntrySizeForVersion(5, 0), 4048u);
-    EXPECT_EQ(RasEntrySizeForVersion(4, 0), 3496u);
+    const DWORD cases[][3] = {{5, 1, 5616}, {6, 0, 5616}, {10, 0, 5616}, {5, 0, 4048}, {4, 0, 3496}};
+    for (auto& c : cases) EXPECT_EQ(RasEntrySizeForVersion(c[0], c[1]), c[2]) << c[0] << "." << c[1];
 }
 
 // The service must refuse wrong sizes, or a wrong size in the program would pass unnoticed.
