@@ -68,15 +68,15 @@ protected:
         PumpMessagesFor(0);
         return server.Finish();
     }
-    // Asks for a refresh the way the view does (any timer id works).
-    void Refresh(const std::string& reply, WPARAM timerId = CStateStatic::kRefreshTimerId) {
+    // Asks for a refresh the way the view does (any timer id works); whether the server was asked.
+    bool Refresh(const std::string& reply, WPARAM timerId = CStateStatic::kRefreshTimerId) {
         ScriptedServer server(ScriptedServer::Reply(reply));
         display->http.SetServer(L"127.0.0.1", server.Port());
         statisticsNotices = 0;
         PostMessageW(display->Handle(), WM_TIMER, timerId, 0);
         PumpMessagesFor(0);
         server.Finish();
-        accepted = server.Accepted();
+        return server.Accepted();
     }
     // KillTimer fails for a timer that does not run; the next query starts it again.
     bool RefreshTimerRuns() { return KillTimer(display->Handle(), CStateStatic::kRefreshTimerId) != FALSE; }
@@ -84,7 +84,6 @@ protected:
     HWND frame = nullptr;
     HWND view = nullptr;
     std::unique_ptr<CStateStatic> display;
-    bool accepted = false;
 };
 }  // namespace
 
@@ -174,8 +173,7 @@ TEST_F(StateStaticTest, AFailedDownloadShowsZeroAndLeavesAnOlderReplyFileAlone) 
 TEST_F(StateStaticTest, CredentialsWithoutAnEightBitFormAreNeverSent) {
     Create(Ok("balance=250.5\r\n"));
     CopyFixedText(AppConfig.login, L"иван");
-    Refresh(Ok("balance=1\r\n"));
-    EXPECT_FALSE(accepted);
+    EXPECT_FALSE(Refresh(Ok("balance=1\r\n")));
     EXPECT_EQ(display->balance, 0.0f);
     EXPECT_EQ(statisticsNotices, 1);
     EXPECT_TRUE(RefreshTimerRuns());
