@@ -125,7 +125,8 @@ TEST_F(Download, ContentLengthEndsTheBodyWithoutWaitingForTheClose) {
 
 // Stalls before the status, inside it, inside a header line and inside the body.
 TEST_F(Download, StallingServersAreBoundedByTheTimeouts) {
-    for (const char* reply : {"", "HTTP/1.0 2", "HTTP/1.0 200 OK\r\nServer: x", "HTTP/1.0 200 OK\r\n\r\npart of a body"}) {
+    const char* replies[] = {"", "HTTP/1.0 2", "HTTP/1.0 200 OK\r\nServer: x", "HTTP/1.0 200 OK\r\n\r\npart of a body"};
+    for (const char* reply : replies) {
         ScriptedServer server(ReplyAndStall(reply));
         client.SetTimeouts(2000, 300);
         DWORD start = GetTickCount();

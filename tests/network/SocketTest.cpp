@@ -11,7 +11,6 @@ namespace {
 // A first label longer than 63 characters: no resolver sends a query for it,
 // so the lookup fails without any traffic.
 const std::string kUnresolvableName = std::string(64, 'q') + ".invalid";
-
 }  // namespace
 
 TEST(Socket, CreateStartsWindowsSocketsWhenTheFirstSocketFails) {
