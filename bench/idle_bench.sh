@@ -15,17 +15,18 @@ NAME=idle
 source "$(dirname "$0")/real_program.sh"
 trap clean_up EXIT
 
-# CPU ticks (user + system) of this session's wineserver: the one whose
-# folder belongs to this build's prefix.
+# CPU ticks (user + system) of this session's wineserver: the busiest process
+# running in the server folder of this build's prefix (a "wineserver -w" or
+# "-k" client sits there too, for a moment).
 wineserver_ticks() {
-  local prefix=${WINEPREFIX:-$BUILD/wineprefix} dir pid
+  local prefix=${WINEPREFIX:-$BUILD/wineprefix} dir pid ticks best=
   dir=$(printf 'server-%x-%x' "$(stat -c %d "$prefix")" "$(stat -c %i "$prefix")")
   for pid in $(pgrep -x wineserver32; pgrep -x wineserver64; pgrep -x wineserver); do
     [[ $(readlink "/proc/$pid/cwd") == */"$dir" ]] || continue
-    awk '{ print $14 + $15 }' "/proc/$pid/stat"
-    return 0
+    ticks=$(awk '{ print $14 + $15 }' "/proc/$pid/stat" 2>/dev/null) || continue
+    [ -n "$best" ] && [ "$best" -ge "$ticks" ] || best=$ticks
   done
-  return 1
+  [ -n "$best" ] && echo "$best"
 }
 
 prepare_app
