@@ -2,6 +2,7 @@
 #   make build BUILD=<dir> KELDA_SERVER_ADDRESS=<a> KELDA_SERVER_PORT=<p> KELDA_VERSION=<v>
 #   make test     the whole suite under Wine and Xvfb
 #   make demo     the program against a local provider
+#   make bench    the benchmarks (figures, not pass/fail tests)
 BUILD ?= build
 KELDA_SERVER_ADDRESS ?= 127.0.0.1
 KELDA_SERVER_PORT ?= 80
@@ -30,7 +31,8 @@ test:
 demo: setup
 	@bash scripts/demo
 
-bench: build
+bench:
+	@$(MAKE) --no-print-directory build BUILD=$(BUILD) KELDA_SERVER_ADDRESS=127.0.0.1 KELDA_SERVER_PORT=$(TEST_PORT)
 	@bash scripts/xvfb-session $(BUILD) bash bench/run $(BUILD)
 
 clean:

@@ -10,7 +10,7 @@ RUN="$BUILD/wine-run"
 TOOLS="$BUILD/bench"
 WORK="$BUILD/bench/work/$NAME"
 APP="$WORK/app"
-CAPTIONS="$BUILD/tests/window_captions.exe"
+PROBE="$BUILD/tests/probe.exe"
 MINIMAL_CAPTION=minimal
 export KELDA_DLL_OVERRIDES=rasapi32=n,b
 
@@ -21,7 +21,7 @@ PORT=$(cache KELDA_SERVER_PORT)
 VERSION=$(cache KELDA_VERSION)
 CAPTION="kelda_tx $VERSION"
 [ "$(cache KELDA_SERVER_ADDRESS)" = 127.0.0.1 ] || die "the build must talk to 127.0.0.1"
-for f in "$BUILD/kelda_tx.exe" "$BUILD/tests/rasapi32.dll" "$CAPTIONS" "$TOOLS/minimal_window.exe"; do
+for f in "$BUILD/kelda_tx.exe" "$BUILD/tests/rasapi32.dll" "$PROBE" "$TOOLS/minimal_window.exe"; do
   [ -f "$f" ] || die "missing $f: build everything first"
 done
 
@@ -55,8 +55,8 @@ tool() {
 # through their windows first, then by process id: only processes whose command
 # line names this benchmark's own files), the provider.
 clean_up() {
-  "$RUN" "$CAPTIONS" close "$CAPTION" 5000 </dev/null >/dev/null 2>&1
-  "$RUN" "$CAPTIONS" close "$MINIMAL_CAPTION" 5000 </dev/null >/dev/null 2>&1
+  "$RUN" "$PROBE" close "$CAPTION" 5000 </dev/null >/dev/null 2>&1
+  "$RUN" "$PROBE" close "$MINIMAL_CAPTION" 5000 </dev/null >/dev/null 2>&1
   local file line app tools
   app=$(windows_path "$APP") tools=$(windows_path "$TOOLS")
   for file in /proc/[0-9]*/cmdline; do
