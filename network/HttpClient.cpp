@@ -82,16 +82,27 @@ int HttpClient::ReceiveReply(const char* fileName, char* buffer) {
 
 // Consumes the rest of the status line and the header lines up to the empty
 // line. Header lines longer than the buffer come in several pieces; only a piece
-// that begins a line can be the empty line or a Content-Length.
+// that begins a line can be the empty line or a Content-Length. A piece that
+// fills the buffer with a CR as its last byte leaves that CR's LF to begin the
+// next piece: together they end the long line.
 bool HttpClient::SkipHeaders(char* buffer, bool& hasLength, unsigned long long& length) {
     bool atLineStart = false;  // the status line goes on after its first 12 bytes
+    bool endedInCr = false;
     for (;;) {
         int stored = 0;
         int lineLength = socket_.ReceiveUntil(buffer, kBufferSize, kLineEnd, 0, &stored);
         if (lineLength == 0 && stored < kBufferSize) return false;  // connection ended or failed
-        if (atLineStart && buffer[0] == '\r') return true;
-        if (atLineStart && lineLength > 0 && ParseContentLength(buffer, lineLength, length)) hasLength = true;
-        atLineStart = lineLength > 0;
+        const char* line = buffer;
+        if (endedInCr && buffer[0] == '\n') {
+            ++line;
+            --lineLength;
+            atLineStart = true;
+        }
+        bool complete = lineLength > 0;
+        if (atLineStart && complete && line[0] == '\r') return true;
+        if (atLineStart && complete && ParseContentLength(line, lineLength, length)) hasLength = true;
+        endedInCr = !complete && buffer[kBufferSize - 1] == '\r';
+        atLineStart = complete;
     }
 }
 

@@ -64,6 +64,9 @@ TEST_F(Download, EachReplyGivesItsResultAndOnlyASavedBodyTouchesTheFile) {
     // no empty line; a line of 3,000 bytes comes in three pieces.
     const std::string longLines =
         "X-Exact: " + std::string(1024 - 9, 'a') + "\r\nX-Long: " + std::string(3000, '\r') + "\r\n";
+    // 1,023 bytes and the CR fill a piece: the LF begins the next one, and the
+    // line after it is still a line of its own.
+    const std::string splitLine = "X-Split: " + std::string(1023 - 9, 'b') + "\r\n";
     const struct {
         std::string reply;
         int result;
@@ -73,6 +76,8 @@ TEST_F(Download, EachReplyGivesItsResultAndOnlyASavedBodyTouchesTheFile) {
         {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", 0, ""},
         {"HTTP/1.0 200 OK\r\n" + longLines + "\r\n" + Body(10), 0, Body(10)},
         {"HTTP/1.0 200\r\nX-A: 1\r\r\n\r\nX-B: 2\r\n\r\nbody", 0, "body"},  // CR CR LF CR LF is one line
+        {"HTTP/1.0 200 OK\r\n" + splitLine + "\r\n" + Body(10), 0, Body(10)},
+        {"HTTP/1.0 200 OK\r\n" + splitLine + "Content-Length: 4\r\n\r\nBODYmore", 0, "BODY"},
         {"HTTP/1.1 404 Not Found\r\n\r\nmissing", 404, ""},
         {"HTTP/1.0 2x0 OK\r\n\r\nbody", 1, ""},
         {"HTTP/1.0 000 OK\r\n\r\nbody", 1, ""},  // never "saved"
