@@ -38,6 +38,16 @@ public:
         wchar_t folder[MAX_PATH] = {};
         DWORD length = GetTempPathW(MAX_PATH, folder);
         made_ = length > 0 && length < MAX_PATH && GetTempFileNameW(folder, L"kelda", 0, name_) != 0;
+        // Downloads and the zip reader take 8-bit names. A temporary folder under
+        // a Cyrillic user name has none, but its short form does.
+        std::string narrow;
+        if (made_ && !ToNarrowText(name_, narrow)) {
+            wchar_t shortName[MAX_PATH] = {};
+            DWORD shortLength = GetShortPathNameW(name_, shortName, MAX_PATH);
+            if (shortLength > 0 && shortLength < MAX_PATH && ToNarrowText(shortName, narrow)) {
+                CopyFixedText(name_, shortName);
+            }
+        }
     }
     ~DownloadFile() { Remove(); }
     DownloadFile(const DownloadFile&) = delete;

@@ -56,6 +56,19 @@ protected:
         return AppConfig.CheckForUpdate();
     }
 
+    // The check with the temporary folder somewhere else.
+    int CheckWithTemporaryFolder(const wchar_t* folder, const std::string& manifest) {
+        wchar_t tmp[MAX_PATH] = {}, temp[MAX_PATH] = {};
+        GetEnvironmentVariableW(L"TMP", tmp, MAX_PATH);
+        GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH);
+        SetEnvironmentVariableW(L"TMP", folder);
+        SetEnvironmentVariableW(L"TEMP", folder);
+        int result = Check(manifest);
+        SetEnvironmentVariableW(L"TMP", *tmp ? tmp : nullptr);
+        SetEnvironmentVariableW(L"TEMP", *temp ? temp : nullptr);
+        return result;
+    }
+
     HttpTestServer site;
 
 private:
@@ -131,18 +144,21 @@ TEST_F(UpdateCheck, NoServerFailsWithTheNoConnectionMessageAfterLoadingTheSettin
 }
 
 TEST_F(UpdateCheck, NoTemporaryFileFailsWithTheNoConnectionMessageWithoutAskingTheServer) {
-    wchar_t tmp[MAX_PATH] = {}, temp[MAX_PATH] = {};
-    GetEnvironmentVariableW(L"TMP", tmp, MAX_PATH);
-    GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH);
-    SetEnvironmentVariableW(L"TMP", L"C:\\no\\such\\folder");
-    SetEnvironmentVariableW(L"TEMP", L"C:\\no\\such\\folder");
-    int result = Check("version=1.07\r\n");
-    SetEnvironmentVariableW(L"TMP", *tmp ? tmp : nullptr);
-    SetEnvironmentVariableW(L"TEMP", *temp ? temp : nullptr);
-
+    int result = CheckWithTemporaryFolder(L"C:\\no\\such\\folder", "version=1.07\r\n");
     EXPECT_EQ(result, 0);
     EXPECT_STREQ(AppConfig.errorText, update_messages::kNoConnection);
     EXPECT_EQ(site.TakePaths(), Paths{});
+}
+
+// A user name in Cyrillic puts the temporary folder where 8-bit names can't reach.
+TEST_F(UpdateCheck, ATemporaryFolderWithACyrillicNameStillReceivesTheManifest) {
+    wchar_t folder[MAX_PATH] = {};
+    GetFullPathNameW(L"Временные файлы", MAX_PATH, folder, nullptr);
+    CreateDirectoryW(folder, nullptr);
+    int result = CheckWithTemporaryFolder(folder, "version=1.07\r\n");
+    EXPECT_EQ(result, 1) << std::wstring(AppConfig.errorText).size();
+    EXPECT_EQ(site.TakePaths(), Paths{"/keldatx.txt"});
+    EXPECT_TRUE(RemoveDirectoryW(folder)) << "a download was left in the folder";
 }
 
 TEST_F(UpdateCheck, ABrokenOrHostileArchiveFailsWithItsMessageAndChangesNoFile) {
