@@ -186,12 +186,17 @@ NOTIFYICONDATAW CMainFrame::TrayData(UINT id, UINT flags) const {
     return data;
 }
 
-bool CMainFrame::AddTrayIcon(HICON icon, UINT id, const wchar_t* tip) {
+NOTIFYICONDATAW CMainFrame::WholeTrayData(HICON icon, UINT id, const wchar_t* tip) {
     NOTIFYICONDATAW data = TrayData(id, NIF_MESSAGE | NIF_ICON | NIF_TIP);
     data.uCallbackMessage = id;
     data.hIcon = icon;
     CopyFixedText(data.szTip, tip);
     trayTip = data.szTip;
+    return data;
+}
+
+bool CMainFrame::AddTrayIcon(HICON icon, UINT id, const wchar_t* tip) {
+    NOTIFYICONDATAW data = WholeTrayData(icon, id, tip);
     if (Shell_NotifyIconW(NIM_MODIFY, &data)) return true;
     return Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
 }
@@ -201,7 +206,8 @@ bool CMainFrame::SetTrayIcon(UINT id, HICON icon) {
     data.hIcon = icon;
     if (Shell_NotifyIconW(NIM_MODIFY, &data)) return true;
     // The icon is gone (the shell restarted): add it whole, so it still answers the mouse.
-    return AddTrayIcon(icon, id, trayTip.c_str());
+    data = WholeTrayData(icon, id, trayTip.c_str());
+    return Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
 }
 
 void CMainFrame::ShowBalanceTip() {

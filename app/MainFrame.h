@@ -48,6 +48,8 @@ private:
     void ShowTrayMenu();
     void Restore();
     NOTIFYICONDATAW TrayData(UINT id, UINT flags) const;
+    // Icon, callback message and tip: what the mouse and the tip need.
+    NOTIFYICONDATAW WholeTrayData(HICON icon, UINT id, const wchar_t* tip);
 
     UniqueIcon disconnectedIcon;
     UniqueIcon connectedIcon;

@@ -4,6 +4,8 @@ UniqueFont CreateInputFont() {
     return UniqueFont(CreateFontW(15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, 0, 0, 0, 0, 0, L"Courier New"));
 }
 
-UniqueFont CreateCaptionFont() {
-    return UniqueFont(CreateFontW(12, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, 0, 0, 0, 0, 0, L"Arial"));
+UniqueFont CreateCaptionFont() { return CreateBoldArial(12); }
+
+UniqueFont CreateBoldArial(int height) {
+    return UniqueFont(CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, 0, 0, 0, 0, 0, L"Arial"));
 }

@@ -153,15 +153,9 @@ void MyEdit::Paint(HDC dc, const RECT& client) {
 }
 
 LRESULT MyEdit::OnPaint(HDC given) {
-    if (!GetUpdateRect(hwnd_, nullptr, FALSE)) return 0;
-    {
-        PaintGuard paint(hwnd_, given);
-        RECT client{};
-        GetClientRect(hwnd_, &client);
-        Paint(paint.dc(), client);
-    }
-    ShowCaret(hwnd_);
-    return 1;
+    LRESULT painted = PaintClient(hwnd_, given, [this](HDC dc, const RECT& client) { Paint(dc, client); });
+    if (painted) ShowCaret(hwnd_);
+    return painted;
 }
 
 void MyEdit::OnSetFocus() {

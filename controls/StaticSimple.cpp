@@ -55,10 +55,5 @@ void CStaticSimple::Paint(HDC dc, const RECT& client) {
 }
 
 LRESULT CStaticSimple::OnPaint(HDC given) {
-    if (!GetUpdateRect(hwnd_, nullptr, FALSE)) return 0;
-    PaintGuard paint(hwnd_, given);
-    RECT client{};
-    GetClientRect(hwnd_, &client);
-    Paint(paint.dc(), client);
-    return 1;
+    return PaintClient(hwnd_, given, [this](HDC dc, const RECT& client) { Paint(dc, client); });
 }

@@ -26,7 +26,7 @@ bool CMessageLoop::AddIdleHandler(CIdleHandler* handler) {
 
 bool CMessageLoop::RemoveIdleHandler(CIdleHandler* handler) { return RemoveFrom(idleHandlers_, handler); }
 
-bool CMessageLoop::IsIdleMessage(const MSG& msg) {
+bool CMessageLoop::RestartsIdle(const MSG& msg) {
     switch (msg.message) {
     case WM_MOUSEMOVE:
     case WM_NCMOUSEMOVE:
@@ -53,24 +53,23 @@ int CMessageLoop::Run() {
             TranslateMessage(&msg_);
             DispatchMessageW(&msg_);
         }
-        if (IsIdleMessage(msg_)) {
+        if (RestartsIdle(msg_)) {
             doIdle = true;
             idleCount = 0;
         }
     }
 }
 
+// By index, checked on every step: a filter or handler may remove itself or
+// another while it runs.
 bool CMessageLoop::PreTranslateMessage(MSG* msg) {
-    // Copy first: a filter may remove itself or another while it runs.
-    std::vector<CMessageFilter*> filters = filters_;
-    for (auto it = filters.rbegin(); it != filters.rend(); ++it) {
-        if ((*it)->PreTranslateMessage(msg)) return true;
+    for (size_t i = filters_.size(); i-- > 0;) {
+        if (i < filters_.size() && filters_[i]->PreTranslateMessage(msg)) return true;
     }
     return false;
 }
 
 bool CMessageLoop::OnIdle(int /*idleCount*/) {
-    std::vector<CIdleHandler*> handlers = idleHandlers_;
-    for (CIdleHandler* handler : handlers) handler->OnIdle();
+    for (size_t i = 0; i < idleHandlers_.size(); ++i) idleHandlers_[i]->OnIdle();
     return false;
 }

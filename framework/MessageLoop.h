@@ -33,8 +33,9 @@ public:
     // Calls every idle handler once; false ends idling until the next message burst.
     virtual bool OnIdle(int idleCount);
 
-    // Messages that arrive continuously and so must not restart idle processing.
-    static bool IsIdleMessage(const MSG& msg);
+    // False for the messages that arrive continuously (mouse moves, paints, the
+    // caret's blink), which must not restart idle processing; true for the rest.
+    static bool RestartsIdle(const MSG& msg);
 
 private:
     std::vector<CMessageFilter*> filters_;

@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include "framework/UniqueHandle.h"
+
 // How a window class is registered. One static record per C++ window class;
 // without a name the class is registered as "ATL:%p" of the record's address.
 struct WindowClassInfo {
@@ -57,7 +59,6 @@ public:
     bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                               LRESULT& result) override;
     HWND Client() const { return client_; }
-    HACCEL Accelerators() const { return accelerators_; }
 
 protected:
     HWND client_ = nullptr;
@@ -90,6 +91,19 @@ private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     WORD templateId_;
 };
+
+// WM_PAINT of a window that draws itself through one paint(dc, client) path: into
+// the device context given in wParam when there is one, else between BeginPaint
+// and EndPaint. 0 when there is nothing to update.
+template <typename Painter>
+LRESULT PaintClient(HWND window, HDC given, Painter paint) {
+    if (!GetUpdateRect(window, nullptr, FALSE)) return 0;
+    PaintGuard guard(window, given);
+    RECT client{};
+    GetClientRect(window, &client);
+    paint(guard.dc(), client);
+    return 1;
+}
 
 // Forces an immediate full repaint, background included.
 inline void RedrawNow(HWND window) {

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "app/Messages.h"
+#include "controls/ControlFonts.h"
 #include "framework/UniqueHandle.h"
 #include "settings/AppConfig.h"
 #include "settings/BuildSettings.h"
@@ -22,10 +23,6 @@ constexpr int kDeferredLineHeight = 17;
 constexpr int kDeferredLineClearance = 15;  // the balance area ends this far above the bottom
 constexpr int kTextCapacity = 50;
 
-UniqueFont CreateDisplayFont(int height) {
-    return UniqueFont(CreateFontW(height, 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, L"Arial"));
-}
-
 std::wstring FormatAmount(const wchar_t* format, float amount) {
     wchar_t text[kTextCapacity] = {};
     std::swprintf(text, kTextCapacity, format, static_cast<double>(amount));
@@ -34,7 +31,7 @@ std::wstring FormatAmount(const wchar_t* format, float amount) {
 }
 
 void DrawLine(HDC dc, int fontHeight, const std::wstring& text, RECT area, UINT format) {
-    UniqueFont font = CreateDisplayFont(fontHeight);
+    UniqueFont font = CreateBoldArial(fontHeight);
     // Put back before the font goes, so its deletion cannot fail on a selected object.
     SelectObjectGuard selected(dc, font.get());
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area, format | DT_SINGLELINE | DT_NOPREFIX);
@@ -129,10 +126,5 @@ void CStateStatic::Paint(HDC dc, const RECT& client) {
 }
 
 LRESULT CStateStatic::OnPaint(HDC given) {
-    if (!GetUpdateRect(hwnd_, nullptr, FALSE)) return 0;
-    PaintGuard paint(hwnd_, given);
-    RECT client{};
-    GetClientRect(hwnd_, &client);
-    Paint(paint.dc(), client);
-    return 1;
+    return PaintClient(hwnd_, given, [this](HDC dc, const RECT& client) { Paint(dc, client); });
 }

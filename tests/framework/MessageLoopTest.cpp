@@ -60,7 +60,7 @@ TEST(MessageLoop, RunIdlesOncePerBurstAndReturnsTheQuitCode) {
 
 TEST(MessageLoop, MouseMovesPaintsAndCaretBlinksDoNotRestartIdling) {
     for (UINT message : {UINT(WM_MOUSEMOVE), UINT(WM_NCMOUSEMOVE), UINT(WM_PAINT), UINT(0x0118)}) {
-        EXPECT_FALSE(CMessageLoop::IsIdleMessage(MSG{nullptr, message, 0, 0, 0, {}})) << message;
+        EXPECT_FALSE(CMessageLoop::RestartsIdle(MSG{nullptr, message, 0, 0, 0, {}})) << message;
     }
-    EXPECT_TRUE(CMessageLoop::IsIdleMessage(MSG{nullptr, WM_KEYDOWN, 0, 0, 0, {}}));
+    EXPECT_TRUE(CMessageLoop::RestartsIdle(MSG{nullptr, WM_KEYDOWN, 0, 0, 0, {}}));
 }
