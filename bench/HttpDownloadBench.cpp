@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "network/HttpClient.h"
+#include "support/LoopbackListener.h"
 
 namespace {
 const char kFile[] = "bench_download.bin";
@@ -47,15 +48,7 @@ unsigned long long FileSize(const char* name) {
 class BodyServer {
 public:
     BodyServer() {
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int size = sizeof address;
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(listener_, 4);
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-        port_ = ntohs(address.sin_port);
+        listener_ = ListenOnLoopback(0, 4, port_);
     }
     ~BodyServer() { closesocket(listener_); }
     int Port() const { return port_; }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "network/Socket.h"
+#include "support/LoopbackListener.h"
 #include "support/ScriptedServer.h"
 
 namespace {
@@ -59,21 +60,15 @@ TEST(Socket, ConnectFailsWithinTheTimeoutAndLeavesNoSocket) {
     EXPECT_EQ(s.Handle(), kNoSocket);
 
     // A listener whose queue is full drops further connection requests unanswered.
-    SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int size = sizeof address;
-    bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener, 0);
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    int port = 0;
+    SOCKET listener = ListenOnLoopback(0, 0, port);
     Socket queued[4];
     bool connected = true;
     DWORD waited = 0;
     for (int i = 0; i < 4 && connected; ++i) {
         queued[i].SetTimeouts(300, 300);
         DWORD start = GetTickCount();
-        connected = queued[i].Connect("127.0.0.1", ntohs(address.sin_port));
+        connected = queued[i].Connect("127.0.0.1", port);
         waited = GetTickCount() - start;
         if (!connected) { EXPECT_EQ(queued[i].Handle(), kNoSocket); }
     }

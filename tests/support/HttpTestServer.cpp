@@ -1,25 +1,12 @@
 #include "support/HttpTestServer.h"
 
-#include <ws2tcpip.h>
+#include "support/LoopbackListener.h"
 
 HttpTestServer::HttpTestServer(int port) {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
-    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    BOOL reuse = TRUE;
-    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<u_short>(port));
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener_, 16) != 0) {
-        closesocket(listener_);
-        listener_ = INVALID_SOCKET;
-        return;
-    }
-    int length = sizeof address;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    listener_ = ListenOnLoopback(port, 16, port_);
+    if (listener_ == INVALID_SOCKET) return;
     thread_ = std::thread([this] { Serve(); });
 }
 

@@ -1,5 +1,7 @@
 #include "support/ScriptedServer.h"
 
+#include "support/LoopbackListener.h"
+
 namespace {
 // Waits (bounded) until the socket has something to read; false on time-out.
 bool Readable(SOCKET s, int ms) {
@@ -34,15 +36,7 @@ bool Peer::ClientCloses() {
 
 ScriptedServer::ScriptedServer(Script script) {
     release_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int size = sizeof address;
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener_, 1);
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
+    listener_ = ListenOnLoopback(0, 1, port_);
     thread_ = std::thread(&ScriptedServer::Serve, this, std::move(script));
 }
 
