@@ -15,7 +15,7 @@ RECT Rect(int left, int top, int right, int bottom) { return RECT{left, top, rig
 void CreateCheckBox(CheckBox& box, HWND parent, const RECT& rect, const wchar_t* caption, DWORD checked, int id) {
     box.Create(parent, rect, caption, kCheckBoxStyle);
     SendMessageW(box.Handle(), BM_SETCHECK, checked, 0);
-    SetWindowLongW(box.Handle(), GWL_ID, id);
+    SetWindowLongPtrW(box.Handle(), GWLP_ID, id);
 }
 }  // namespace
 

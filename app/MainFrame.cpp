@@ -7,11 +7,12 @@
 #include "app/AboutDlg.h"
 #include "app/Messages.h"
 #include "framework/AppModule.h"
+#include "framework/StructureSizes.h"
 #include "res/resource.h"
 #include "settings/AppConfig.h"
 #include "settings/FixedText.h"
 
-static_assert(sizeof(NOTIFYICONDATAW) == 952, "tray calls pass the XP-generation structure");
+static_assert(sizeof(NOTIFYICONDATAW) == kNotifyIconDataSize, "tray calls pass the XP-generation structure");
 
 namespace {
 constexpr UINT kIconTimerId = 1;

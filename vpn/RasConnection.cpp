@@ -28,7 +28,7 @@ struct ConnectionList {
     RASCONNW items[kEnumeratedConnections];
     DWORD count = 0;
 };
-static_assert(sizeof(ConnectionList::items) == 13680, "ten RASCONNW elements");
+static_assert(sizeof(ConnectionList::items) == 10 * kRasConnSize, "ten RASCONNW elements, nothing between them");
 
 // False when RAS refuses, which includes holding more connections than the list.
 bool EnumerateConnections(ConnectionList& list) {

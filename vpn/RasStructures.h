@@ -2,15 +2,10 @@
 #include <windows.h>
 #include <ras.h>
 
+#include "framework/StructureSizes.h"
+
 // The RAS structures as the Windows XP generation of the interface lays them
 // out; the service rejects any other dwSize with ERROR_INVALID_SIZE.
-constexpr DWORD kRasEntrySize = 5616;
-constexpr DWORD kRasDialParamsSize = 2104;
-constexpr DWORD kRasConnStatusSize = 564;
-constexpr DWORD kRasConnSize = 1368;
-constexpr DWORD kOsVersionInfoExSize = 284;
-constexpr DWORD kOsVersionInfoSize = 276;
-
 static_assert(sizeof(RASENTRYW) == kRasEntrySize, "RASENTRYW must have the XP layout");
 static_assert(sizeof(RASDIALPARAMSW) == kRasDialParamsSize, "RASDIALPARAMSW must have the XP layout");
 static_assert(sizeof(RASCONNSTATUSW) == kRasConnStatusSize, "RASCONNSTATUSW must have the XP layout");

@@ -10,7 +10,7 @@
 
 namespace fakeras {
 
-static_assert(sizeof(RASENTRYW) == kEntrySize, "XP-generation RASENTRYW");
+static_assert(sizeof(RASENTRYW) == kEntrySize, "XP-generation RASENTRYW");  // of this architecture
 static_assert(sizeof(RASDIALPARAMSW) == kDialParamsSize, "XP-generation RASDIALPARAMSW");
 static_assert(sizeof(RASCONNSTATUSW) == kConnStatusSize, "XP-generation RASCONNSTATUSW");
 static_assert(sizeof(RASCONNW) == kConnSize, "XP-generation RASCONNW");
@@ -45,7 +45,11 @@ DWORD CheckEntryFields(const RASENTRYW& entry) {
     return 0;
 }
 
-DWORD ToHandleValue(HRASCONN handle) { return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(handle)); }
+// The service's handles are small numbers; anything wider is no handle of ours (0).
+DWORD ToHandleValue(HRASCONN handle) {
+    ULONG_PTR value = reinterpret_cast<ULONG_PTR>(handle);
+    return value == static_cast<DWORD>(value) ? static_cast<DWORD>(value) : 0;
+}
 HRASCONN FromHandleValue(DWORD value) { return reinterpret_cast<HRASCONN>(static_cast<ULONG_PTR>(value)); }
 }  // namespace
 

@@ -10,12 +10,17 @@
 // processes) see the same phonebook and the same connections.
 namespace fakeras {
 
-// Structure sizes of the Windows XP generation of the RAS interface; the
-// service answers ERROR_INVALID_SIZE to anything else.
+// Structure sizes of the Windows XP generation of the RAS interface, as this
+// architecture lays them out; the service answers ERROR_INVALID_SIZE to anything else.
 constexpr DWORD kEntrySize = 5616;
-constexpr DWORD kDialParamsSize = 2104;
 constexpr DWORD kConnStatusSize = 564;
+#if defined(_WIN64)
+constexpr DWORD kDialParamsSize = 2108;
+constexpr DWORD kConnSize = 1372;
+#else
+constexpr DWORD kDialParamsSize = 2104;
 constexpr DWORD kConnSize = 1368;
+#endif
 // Older wide entry layouts the real service still accepts (NT 5.0, 4.0, 3.51).
 constexpr DWORD kOlderEntrySizes[] = {4048, 3496, 3468};
 

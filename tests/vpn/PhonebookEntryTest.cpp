@@ -2,6 +2,13 @@
 
 using PhonebookEntry = FakeRasTest;
 
+// The XP-generation layouts: the 64-bit ones differ where a field is pointer-sized.
+#if defined(_WIN64)
+constexpr DWORD kDialParamsBytes = 2108, kConnBytes = 1372;
+#else
+constexpr DWORD kDialParamsBytes = 2104, kConnBytes = 1368;
+#endif
+
 TEST_F(PhonebookEntry, IsThePptpEntryWithTheStoredCredentialsAndNothingElse) {
     AppConfig.StoreCredentials(L"абонент", L"пароль 1");
     connection.PrepareEntry();
@@ -33,7 +40,7 @@ TEST_F(PhonebookEntry, IsThePptpEntryWithTheStoredCredentialsAndNothingElse) {
     EXPECT_FALSE(stored->passwordRemoved);
     RASDIALPARAMSW params;
     ZeroMemory(&params, sizeof params);
-    params.dwSize = 2104;
+    params.dwSize = kDialParamsBytes;
     lstrcpyW(params.szEntryName, L"Kelda");
     lstrcpyW(params.szUserName, L"абонент");
     lstrcpyW(params.szPassword, L"пароль 1");
@@ -55,7 +62,7 @@ TEST_F(PhonebookEntry, ServiceRefusesStructuresOfAnotherSize) {
 
     RASDIALPARAMSW params{};
     lstrcpyW(params.szEntryName, L"Kelda");
-    params.dwSize = 2104 + 4;
+    params.dwSize = kDialParamsBytes + 4;
     EXPECT_EQ(RasSetEntryDialParamsW(nullptr, &params, FALSE), 632u);
     HRASCONN handle = nullptr;
     EXPECT_EQ(RasDialW(nullptr, nullptr, &params, 1, reinterpret_cast<LPVOID>(&DialNotifier), &handle), 632u);
@@ -67,7 +74,7 @@ TEST_F(PhonebookEntry, ServiceRefusesStructuresOfAnotherSize) {
     EXPECT_EQ(RasGetConnectStatusW(other, &status), 632u);
 
     RASCONNW list[2]{};
-    list[0].dwSize = 1368 - 4;
+    list[0].dwSize = kConnBytes - 4;
     DWORD bytes = sizeof list, count = 0;
     EXPECT_EQ(RasEnumConnectionsW(list, &bytes, &count), 632u);
 }
