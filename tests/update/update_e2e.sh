@@ -38,7 +38,7 @@ NEW=1.08
 # The same program once more, as the next version, built apart from the build
 # it belongs to (its own folder, only the program's targets; later runs rebuild nothing).
 NEXT="$WORK/next-build"
-cmake -S "$SOURCE" -B "$NEXT" -DCMAKE_TOOLCHAIN_FILE="$SOURCE/cmake/mingw-i686.cmake" \
+cmake -S "$SOURCE" -B "$NEXT" -DCMAKE_TOOLCHAIN_FILE="$(cache CMAKE_TOOLCHAIN_FILE)" \
   -DCMAKE_BUILD_TYPE="$(cache CMAKE_BUILD_TYPE)" -DKELDA_SERVER_ADDRESS=127.0.0.1 \
   -DKELDA_SERVER_PORT="$PORT" -DKELDA_VERSION="$NEW" >"$WORK/next-build.log" 2>&1 &&
   timeout 600 cmake --build "$NEXT" --target kelda_tx -j 2 >>"$WORK/next-build.log" 2>&1 ||
