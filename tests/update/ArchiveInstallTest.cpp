@@ -38,7 +38,10 @@ std::string BigProgram() {
 // A release with an entry of each kind: one whose old file and older backup
 // exist, one in a subfolder with both, one with an old file only, a new one.
 std::vector<ZipEntry> Release() {
-    return {{"kelda_tx.exe", BigProgram()}, {"sub/x.dll", "new x"}, {"readme.txt", "new readme"}, {"fresh.txt", "fresh"}};
+    return {{"kelda_tx.exe", BigProgram()},
+            {"sub/x.dll", "new x"},
+            {"readme.txt", "new readme"},
+            {"fresh.txt", "fresh"}};
 }
 
 long long ReleaseBytes() {
