@@ -1,5 +1,6 @@
 # The interface people and scripts use:
 #   make build ARCH=i686|x86_64 BUILD=<dir> KELDA_SERVER_ADDRESS=<a> KELDA_SERVER_PORT=<p> KELDA_VERSION=<v>
+#              [TARGETS=<cmake targets>, e.g. kelda_tx alone; all of them without it]
 #   make test     the whole suite under Wine and Xvfb, on every architecture this machine runs
 #   make demo     the program against a local provider
 #   make bench    the benchmarks (figures, not pass/fail tests)
@@ -9,6 +10,7 @@ KELDA_SERVER_ADDRESS ?= 127.0.0.1
 KELDA_SERVER_PORT ?= 80
 KELDA_VERSION ?= 1.07
 JOBS ?= $(shell nproc)
+TARGETS ?=
 # The suite's builds talk to servers of its own on this loopback port.
 TEST_PORT ?= 18457
 TOOLCHAIN := $(CURDIR)/cmake/mingw-$(ARCH).cmake
@@ -28,7 +30,7 @@ build: setup
 	  -DKELDA_SERVER_ADDRESS=$(KELDA_SERVER_ADDRESS) \
 	  -DKELDA_SERVER_PORT=$(KELDA_SERVER_PORT) \
 	  -DKELDA_VERSION=$(KELDA_VERSION) >/dev/null
-	@cmake --build $(BUILD) -j $(JOBS) -- --no-print-directory
+	@cmake --build $(BUILD) -j $(JOBS) $(if $(TARGETS),--target $(TARGETS)) -- --no-print-directory
 
 # Both architectures are always built (the i686 build's size checks hold at
 # compile time); scripts/test-suites runs those this machine can execute.

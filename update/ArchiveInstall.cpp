@@ -2,11 +2,14 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <string>
+#include <vector>
 
 #include "framework/UniqueHandle.h"
 #include "unzip.h"
 #include "update/EntryName.h"
+#include "update/FileSwap.h"
+#include "update/InstallNames.h"
 #include "update/UpdateMessages.h"
 
 namespace {
@@ -16,6 +19,13 @@ struct ZipTraits {
     static bool Close(Type zip) { return unzClose(zip) == UNZ_OK; }
 };
 using UniqueZip = UniqueHandle<ZipTraits>;
+
+struct FileHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool Close(Type file) { return CloseHandle(file) != FALSE; }
+};
+using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 
 // Closes the archive's current entry when the work on it ends, however it ends.
 class OpenEntry {
@@ -38,26 +48,38 @@ private:
     bool open_;
 };
 
-constexpr int kReadBlock = 4096;
-// The entry's name stands behind a leading underscore, so the buffer holds the
-// moved-aside name and, from its second byte on, the name itself.
-constexpr unsigned long kNameCapacity = 259;
-struct EntryNameBuffer {
-    char bytes[1 + kNameCapacity];
-    const char* AsideName() const { return bytes; }
-    const char* Name() const { return bytes + 1; }
+// The staged files that have not moved into place are removed with the install.
+class StagedFiles {
+public:
+    StagedFiles() = default;
+    ~StagedFiles() {
+        for (const Placement& placement : placements) {
+            if (!placement.staged.empty()) DeleteFileA(placement.staged.c_str());
+        }
+    }
+    StagedFiles(const StagedFiles&) = delete;
+    StagedFiles& operator=(const StagedFiles&) = delete;
+
+    std::vector<Placement> placements;  // one for each entry, in the archive's order
 };
+
+constexpr int kReadBlock = 4096;
+// Room for an entry's name with its terminator; longer names are refused.
+constexpr unsigned long kNameCapacity = 259;
+// Working names tried for one staged file before giving up.
+constexpr int kStagingAttempts = 100;
 
 // Reads one entry to its end without writing it anywhere: the name must be a
 // plain relative path that fits the buffer with its terminator, and the data
 // must unpack to the recorded size and checksum.
-InstallResult CheckEntry(unzFile zip) {
-    EntryNameBuffer name;
+InstallResult CheckEntry(unzFile zip, std::string& name) {
+    char buffer[kNameCapacity] = {};
     unz_file_info64 info;
-    if (unzGetCurrentFileInfo64(zip, &info, name.bytes + 1, kNameCapacity, nullptr, 0, nullptr, 0) != UNZ_OK ||
-        info.size_filename >= kNameCapacity || !IsPlainRelativeName(name.Name(), info.size_filename)) {
+    if (unzGetCurrentFileInfo64(zip, &info, buffer, kNameCapacity, nullptr, 0, nullptr, 0) != UNZ_OK ||
+        info.size_filename >= kNameCapacity || !IsPlainRelativeName(buffer, info.size_filename)) {
         return InstallResult::BrokenArchive;
     }
+    name = buffer;
     OpenEntry entry(zip);
     if (!entry.IsOpen()) return InstallResult::EntryNotOpened;
     char block[kReadBlock];
@@ -69,57 +91,83 @@ InstallResult CheckEntry(unzFile zip) {
     return InstallResult::Installed;
 }
 
-InstallResult CheckArchive(unzFile zip) {
+// Checks every entry and plans where each goes.
+InstallResult CheckArchive(unzFile zip, std::vector<Placement>& placements) {
     if (unzGoToFirstFile(zip) != UNZ_OK) return InstallResult::NoFirstEntry;
     int step;
     do {
-        InstallResult checked = CheckEntry(zip);
+        std::string name;
+        InstallResult checked = CheckEntry(zip, name);
         if (checked != InstallResult::Installed) return checked;
+        placements.push_back({name, BackupName(name), ""});
         step = unzGoToNextFile(zip);
     } while (step == UNZ_OK);
     return step == UNZ_END_OF_LIST_OF_FILE ? InstallResult::Installed : InstallResult::BrokenArchive;
 }
 
-// Copies the open entry into a new file of its name. A close that fails to
-// flush the last block is a write that came up short.
-InstallResult WriteEntry(unzFile zip, const char* fileName) {
-    UniqueFile file(std::fopen(fileName, "wb"));
+// Creates a new, empty file beside the target and names it the staged file. A
+// folder that does not exist, or any failure but a taken name, ends the search.
+UniqueFileHandle CreateStagedFile(Placement& placement, WorkingNames& names) {
+    for (int attempt = 0; attempt < kStagingAttempts; ++attempt) {
+        std::string name = names.Next(placement.target);
+        UniqueFileHandle file(
+            CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            placement.staged = name;
+            return file;
+        }
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    }
+    return UniqueFileHandle();
+}
+
+// Unpacks the current entry into a staged file of its own. A close that fails
+// to write the last data is a write that came up short.
+InstallResult StageEntry(unzFile zip, Placement& placement, WorkingNames& names, InstallFileLayer& files) {
+    OpenEntry entry(zip);
+    if (!entry.IsOpen()) return InstallResult::EntryNotOpened;
+    UniqueFileHandle file = CreateStagedFile(placement, names);
     if (!file) return InstallResult::FileNotCreated;
     char block[kReadBlock];
     for (;;) {
         int count = unzReadCurrentFile(zip, block, sizeof block);
         if (count < 0) return InstallResult::EntryUnreadable;
         if (count == 0) break;
-        if (std::fwrite(block, static_cast<size_t>(count), 1, file.get()) != 1) return InstallResult::WriteFailed;
+        if (!files.Write(file.get(), block, static_cast<DWORD>(count))) return InstallResult::WriteFailed;
     }
     return file.reset() ? InstallResult::Installed : InstallResult::WriteFailed;
 }
 
-InstallResult InstallEntry(unzFile zip) {
-    EntryNameBuffer name;
-    unz_file_info info;
-    name.bytes[0] = '_';
-    unzGetCurrentFileInfo(zip, &info, name.bytes + 1, kNameCapacity, nullptr, 0, nullptr, 0);
-    OpenEntry entry(zip);
-    if (!entry.IsOpen()) return InstallResult::EntryNotOpened;
-    // Fails, harmlessly, when no file of that name exists yet.
-    MoveFileExA(name.Name(), name.AsideName(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    return WriteEntry(zip, name.Name());
+InstallResult StageArchive(unzFile zip, std::vector<Placement>& placements, WorkingNames& names,
+                           InstallFileLayer& files) {
+    if (unzGoToFirstFile(zip) != UNZ_OK) return InstallResult::NoFirstEntry;
+    for (Placement& placement : placements) {
+        InstallResult staged = StageEntry(zip, placement, names, files);
+        if (staged != InstallResult::Installed) return staged;
+        unzGoToNextFile(zip);
+    }
+    return InstallResult::Installed;
 }
 }  // namespace
 
 InstallResult InstallArchive(const char* archivePath) {
+    InstallFileLayer files;
+    return InstallArchive(archivePath, files);
+}
+
+InstallResult InstallArchive(const char* archivePath, InstallFileLayer& files) {
     UniqueZip zip(unzOpen(archivePath));
     if (!zip) return InstallResult::BrokenArchive;
-    InstallResult checked = CheckArchive(zip.get());
+    StagedFiles staged;
+    InstallResult checked = CheckArchive(zip.get(), staged.placements);
     if (checked != InstallResult::Installed) return checked;
 
-    if (unzGoToFirstFile(zip.get()) != UNZ_OK) return InstallResult::NoFirstEntry;
-    do {
-        InstallResult installed = InstallEntry(zip.get());
-        if (installed != InstallResult::Installed) return installed;
-    } while (unzGoToNextFile(zip.get()) == UNZ_OK);
-    return InstallResult::Installed;
+    WorkingNames names(staged.placements);
+    InstallResult unpacked = StageArchive(zip.get(), staged.placements, names, files);
+    if (unpacked != InstallResult::Installed) return unpacked;
+    // A file that can't move aside or into place: its name can't take the new file.
+    return SwapIntoPlace(staged.placements, names, files) ? InstallResult::Installed : InstallResult::FileNotCreated;
 }
 
 const wchar_t* InstallFailureMessage(InstallResult result) {

@@ -1,4 +1,5 @@
 #pragma once
+#include "update/InstallFileLayer.h"
 
 // How unpacking an update archive ended; every failure has a message of its own.
 enum class InstallResult {
@@ -6,19 +7,23 @@ enum class InstallResult {
     BrokenArchive,    // no zip archive, a damaged directory, or an entry name that is no plain relative path
     NoFirstEntry,     // an archive without entries
     EntryNotOpened,   // an entry that can't be opened (an unknown compression method, for one)
-    FileNotCreated,   // an output file that can't be created (a folder that doesn't exist, for one)
-    WriteFailed,      // an output file that can't be written in full
+    FileNotCreated,   // a file that can't be created or moved into place (a folder that doesn't exist, a held file)
+    WriteFailed,      // a new file that can't be written in full (a full disk)
     EntryUnreadable,  // an entry whose data does not unpack, or does not match its size or checksum
 };
 
-// Unpacks every entry of the zip archive at `archivePath` into the current
-// directory, in the archive's order, each entry's name taken as a path
-// relative to it: the file that stood under the name is first moved aside to
-// "_" + name (replacing an older one), then the entry is written under the
-// name. The whole archive is read and checked before the first file is moved,
-// so an archive that fails a check changes no file; a failure while writing
-// leaves the entries before it installed and the failing one's old file aside.
+// Installs the zip archive at `archivePath` over the files of the current
+// directory, each entry's name taken as a path relative to it, all or nothing:
+//  1. the whole archive is read and checked;
+//  2. every entry is unpacked into a new file beside its target (same folder,
+//     same volume), touching no existing file;
+//  3. each target's old file moves aside to its backup name ("_" before the
+//     file's own name) and the new file moves in (see SwapIntoPlace).
+// Any failure removes what the install made and puts every file back, so the
+// folder is as it was; only a finished install changes it.
 InstallResult InstallArchive(const char* archivePath);
+// The same, with the file operations of `files`.
+InstallResult InstallArchive(const char* archivePath, InstallFileLayer& files);
 
 // The text that reports a failed install to the user; null for Installed.
 const wchar_t* InstallFailureMessage(InstallResult result);

@@ -10,6 +10,7 @@
 #include "settings/FixedText.h"
 #include "update/ArchiveInstall.h"
 #include "update/ProgramFolder.h"
+#include "update/UpdateMarker.h"
 #include "update/UpdateMessages.h"
 
 namespace {
@@ -72,6 +73,8 @@ int AppConfigRecord::CheckForUpdate() {
     };
     wchar_t folder[MAX_PATH] = {};
     EnterProgramFolder(folder);
+    std::wstring lastInstalled;  // the version the update before this start installed
+    const bool followsUpdate = TakeUpdateMarker(lastInstalled);
     LoadSettings();
     std::wstring working;  // "version", then "file", then "compabilitywith"
 
@@ -88,8 +91,13 @@ int AppConfigRecord::CheckForUpdate() {
     // A lookup that finds nothing leaves the working value as the previous one left it.
     document.GetValue(L"", L"version", working);
     if (working == version) return 1;
+    // A start that follows the update which installed the offered version, and is
+    // still another one: the archive does not carry this program, and installing
+    // it again would restart for ever. It counts as an archive that can't be fetched.
+    const std::wstring offered = working;
+    const bool installedBefore = followsUpdate && offered == lastInstalled;
     document.GetValue(L"", L"file", working);
-    if (http.DownloadToFile(working.c_str(), download.Name()) != 0) {
+    if (installedBefore || http.DownloadToFile(working.c_str(), download.Name()) != 0) {
         document.GetValue(L"", L"compabilitywith", working);
         if (working.find(version) != std::wstring::npos) return 1;
         return fail(update_messages::kOutdated);
@@ -101,6 +109,7 @@ int AppConfigRecord::CheckForUpdate() {
     InstallResult installed = InstallArchive(archivePath.c_str());
     download.Remove();
     if (installed != InstallResult::Installed) return fail(InstallFailureMessage(installed));
+    LeaveUpdateMarker(offered);
 
     wchar_t program[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, program, MAX_PATH);

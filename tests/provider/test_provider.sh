@@ -53,6 +53,15 @@ check "same servers" [ "$(server_pids)" = "$pids_before" ]
 check "new manifest" body_is /keldatx.txt 'version=1.09\r\nfile=/kelda_tx_1.09.zip\r\n'
 check "old archive gone" [ "$(status_of /kelda_tx_1.08.zip)" = 404 ]
 
+# A folder as scripts/publish-update leaves it, served as it stands.
+mkdir -p "$WORK/published"
+printf 'version=2.00\r\nfile=/kelda_tx_2.00.zip\r\n' >"$WORK/published/keldatx.txt"
+cp "$WORK/kelda_tx.exe" "$WORK/published/kelda_tx_2.00.zip"
+check "published start" bash "$PROVIDER" start "$DIR" "$PORT" --published "$WORK/published" --accounts "$WORK/accounts.txt"
+check "published manifest" body_is /keldatx.txt 'version=2.00\r\nfile=/kelda_tx_2.00.zip\r\n'
+check "published archive" bash -c '[ "$("$@")" = 200 ] && cmp -s "'"$WORK/body"'" "'"$WORK/kelda_tx.exe"'"' \
+  _ "${CLIENT[@]}" get "$PORT" /kelda_tx_2.00.zip "$WORK/body"
+
 check "password under 9 characters" body_is "$(stats_path short ab1)" 'balance=7.25\r\n'
 check "empty password" body_is "$(stats_path nopass '')" 'balance=1.00\r\n'
 check "cut login:password" body_is "$(stats_path "$long_login" secret12345)" 'balance=42.00\r\n'

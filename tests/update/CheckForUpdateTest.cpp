@@ -9,8 +9,9 @@
 #include "settings/AppConfig.h"
 #include "settings/FixedText.h"
 #include "update/ArchiveInstall.h"
-#include "update/ProgramFolder.h"
 #include "support/HttpTestServer.h"
+#include "update/ProgramFolder.h"
+#include "update/UpdateMarker.h"
 #include "update/UpdateMessages.h"
 #include "update/UpdateTestSupport.h"
 
@@ -115,6 +116,26 @@ TEST_F(UpdateCheck, AnArchiveThatCannotBeFetchedKeepsOnlyACompatibleVersionRunni
     EXPECT_STREQ(AppConfig.errorText, update_messages::kOutdated);
 }
 
+// The note of an update that restarted a program which is still not the version it installed.
+TEST_F(UpdateCheck, AStartAfterAnUpdateDoesNotInstallTheSameVersionAgain) {
+    LeaveUpdateMarker(L"1.08");
+    EXPECT_EQ(Check("version=1.08\r\nfile=/next.zip\r\ncompabilitywith=1.07\r\n"), 1);
+    EXPECT_EQ(site.TakePaths(), Paths{"/keldatx.txt"});
+    EXPECT_FALSE(Exists("_kelda_updated.txt"));
+
+    LeaveUpdateMarker(L"1.08");
+    EXPECT_EQ(Check("version=1.08\r\nfile=/next.zip\r\ncompabilitywith=1.06\r\n"), 0);
+    EXPECT_STREQ(AppConfig.errorText, update_messages::kOutdated);
+    EXPECT_EQ(site.TakePaths(), Paths{"/keldatx.txt"});
+
+    // Another version than the one installed is fetched as ever; without the note, the same one too.
+    LeaveUpdateMarker(L"1.08");
+    EXPECT_EQ(Check("version=1.09\r\nfile=/next.zip\r\ncompabilitywith=1.07\r\n"), 1);
+    EXPECT_EQ(site.TakePaths(), (Paths{"/keldatx.txt", "/next.zip"}));
+    EXPECT_EQ(Check("version=1.08\r\nfile=/next.zip\r\ncompabilitywith=1.07\r\n"), 1);
+    EXPECT_EQ(site.TakePaths(), (Paths{"/keldatx.txt", "/next.zip"}));
+}
+
 TEST_F(UpdateCheck, WithoutFileThePreviousLookupsValueIsRequested) {
     EXPECT_EQ(Check("version=1.08\r\n"), 0);
     EXPECT_EQ(site.TakePaths(), (Paths{"/keldatx.txt", "1.08"}));
@@ -135,10 +156,12 @@ TEST_F(UpdateCheck, NoServerFailsWithTheNoConnectionMessageAfterLoadingTheSettin
     DWORD one = 1;
     RegSetValueExW(key, L"HideOnStart", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
     AppConfig.hideOnStart = 0;
+    LeaveUpdateMarker(L"1.08");
 
     EXPECT_EQ(Check("version=1.07\r\n"), 0);
     EXPECT_STREQ(AppConfig.errorText, update_messages::kNoConnection);
     EXPECT_EQ(AppConfig.hideOnStart, 1u);
+    EXPECT_FALSE(Exists("_kelda_updated.txt")) << "the note of an update outlived the start after it";
     RegDeleteValueW(key, L"HideOnStart");
     RegCloseKey(key);
 }

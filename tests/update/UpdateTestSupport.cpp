@@ -22,8 +22,8 @@ bool Exists(const std::string& path) {
     return fs::exists(path, error);
 }
 
-std::map<std::string, std::string> Snapshot(const std::string& folder) {
-    std::map<std::string, std::string> files;
+Files Snapshot(const std::string& folder) {
+    Files files;
     for (const auto& item : fs::recursive_directory_iterator(folder)) {
         if (item.is_regular_file()) {
             files[fs::relative(item.path(), folder).generic_string()] = ReadBytes(item.path().string());
@@ -32,8 +32,23 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
     return files;
 }
 
+std::string ChangedPaths(const Files& before, const Files& after) {
+    std::string changed;
+    Files all = before;
+    all.insert(after.begin(), after.end());
+    for (const auto& [path, contents] : all) {
+        auto was = before.find(path), is = after.find(path);
+        if (was == before.end() || is == after.end() || was->second != is->second) changed += path + " ";
+    }
+    return changed;
+}
+
 void RemoveTree(const std::string& folder) {
     std::error_code error;
+    // Read-only files would stay.
+    for (const auto& item : fs::recursive_directory_iterator(folder, error)) {
+        fs::permissions(item.path(), fs::perms::owner_write, fs::perm_options::add, error);
+    }
     fs::remove_all(folder, error);
 }
 

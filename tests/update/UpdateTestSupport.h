@@ -11,8 +11,12 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
 
 // Every file below `folder`, by relative path, with its contents.
-std::map<std::string, std::string> Snapshot(const std::string& folder);
-// Removes a folder and everything in it.
+using Files = std::map<std::string, std::string>;
+Files Snapshot(const std::string& folder);
+// The paths whose contents differ between two snapshots, or that only one has:
+// empty when the two are the same byte for byte.
+std::string ChangedPaths(const Files& before, const Files& after);
+// Removes a folder and everything in it, read-only files too.
 void RemoveTree(const std::string& folder);
 
 // Archives whose check must fail before anything is moved, each with the

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The self-update end to end, with the real program under Wine and the local
-# provider (nginx on 127.0.0.1): the build's own kelda_tx.exe finds a newer
-# version in the manifest, installs the served archive over itself, starts the
-# new copy and ends; a later start removes the old copy that was moved aside.
+# provider (nginx on 127.0.0.1) serving what scripts/publish-update made: the
+# build's own kelda_tx.exe finds a newer version in the manifest, installs the
+# served archive over itself, starts the new copy and ends; a later start removes
+# the old copy that was moved aside; a release without the program restarts once.
 # Runs inside scripts/xvfb-session (a display, the build's Wine prefix).
 # Usage: update_e2e.sh BUILD_DIR WORK_DIR
 set -uo pipefail
@@ -11,6 +12,7 @@ BUILD=$(cd "$1" && pwd)
 mkdir -p "$2" && WORK=$(cd "$2" && pwd)
 RUN="$BUILD/wine-run"
 PROBE="$BUILD/tests/probe.exe"
+MARKER=_kelda_updated.txt   # the note an update leaves for the copy it starts
 APP="$WORK/app"
 LOG="$WORK/wine.log"
 passed=0 failed=0
@@ -32,17 +34,24 @@ PORT=$(cache KELDA_SERVER_PORT)
 OLD=$(cache KELDA_VERSION)
 NEW=1.08
 [ "$OLD" != "$NEW" ] || NEW=1.09
+BAD=9.99
+[ "$OLD" != "$BAD" ] || BAD=9.98
 [ "$(cache KELDA_SERVER_ADDRESS)" = 127.0.0.1 ] || { echo "update_e2e: the build must talk to 127.0.0.1" >&2; exit 1; }
 [ -f "$BUILD/kelda_tx.exe" ] && [ -f "$PROBE" ] || { echo "update_e2e: build $BUILD first" >&2; exit 1; }
 
-# The same program once more, as the next version, built apart from the build
-# it belongs to (its own folder, only the program's targets; later runs rebuild nothing).
+# The next version, published by the provider's own release command from this
+# source, for this build's architecture and server, into a folder of its own
+# (only the program is built; later runs rebuild nothing).
+TOOLCHAIN=$(cache CMAKE_TOOLCHAIN_FILE)
+ARCH=${TOOLCHAIN##*/mingw-}
+ARCH=${ARCH%.cmake}
 NEXT="$WORK/next-build"
-cmake -S "$SOURCE" -B "$NEXT" -DCMAKE_TOOLCHAIN_FILE="$(cache CMAKE_TOOLCHAIN_FILE)" \
-  -DCMAKE_BUILD_TYPE="$(cache CMAKE_BUILD_TYPE)" -DKELDA_SERVER_ADDRESS=127.0.0.1 \
-  -DKELDA_SERVER_PORT="$PORT" -DKELDA_VERSION="$NEW" >"$WORK/next-build.log" 2>&1 &&
-  timeout 600 cmake --build "$NEXT" --target kelda_tx -j 2 >>"$WORK/next-build.log" 2>&1 ||
-  { echo "update_e2e: building version $NEW failed; see $WORK/next-build.log" >&2; exit 1; }
+PUBLISHED="$WORK/published"
+[ -f "$SOURCE/cmake/mingw-$ARCH.cmake" ] || { echo "update_e2e: no architecture in $TOOLCHAIN" >&2; exit 1; }
+rm -rf "$PUBLISHED"
+ARCH=$ARCH BUILD=$NEXT KELDA_SERVER_ADDRESS=127.0.0.1 KELDA_SERVER_PORT=$PORT JOBS=2 \
+  timeout 600 bash "$SOURCE/scripts/publish-update" "$NEW" "$PUBLISHED" >"$WORK/publish.log" 2>&1 ||
+  { echo "update_e2e: publishing version $NEW failed; see $WORK/publish.log" >&2; exit 1; }
 
 stop_all() {
   probe close "kelda_tx $NEW" 10000 >/dev/null
@@ -51,12 +60,11 @@ stop_all() {
 }
 trap stop_all EXIT
 
-rm -rf "$APP" "$WORK/stage" && mkdir -p "$APP" "$WORK/stage"
+rm -rf "$APP" && mkdir -p "$APP"
 cp "$BUILD/kelda_tx.exe" "$APP/kelda_tx.exe"
-cp "$NEXT/kelda_tx.exe" "$WORK/stage/kelda_tx.exe"
 : >"$LOG"
-bash "$SOURCE/scripts/provider" start "$WORK/provider" "$PORT" --version "$NEW" \
-  --archive-from "$WORK/stage/kelda_tx.exe" || { echo "update_e2e: the provider did not start" >&2; exit 1; }
+bash "$SOURCE/scripts/provider" start "$WORK/provider" "$PORT" --published "$PUBLISHED" ||
+  { echo "update_e2e: the provider did not start" >&2; exit 1; }
 
 # The new copy's own start already removes "_kelda_*" once the old process has
 # ended, so the moved-aside file is caught the moment it appears: a hard link
@@ -81,6 +89,7 @@ check "version $OLD ends with 0 after the update" [ "$code" -eq 0 ] ||
 check "the new program stands under the old name" cmp -s "$APP/kelda_tx.exe" "$NEXT/kelda_tx.exe"
 check "the old program was moved aside to _kelda_tx.exe" cmp -s "$WORK/aside" "$BUILD/kelda_tx.exe"
 check "the new copy runs with the caption kelda_tx $NEW" probe exists "kelda_tx $NEW" 30000
+check "and took the update's note" [ ! -e "$APP/$MARKER" ]
 check "the new copy ends through the tray's exit" probe close "kelda_tx $NEW" 10000
 check "no download is left in the temporary folder" [ "$(downloads)" = "$downloads_before" ]
 
@@ -96,6 +105,24 @@ check "and kept _readme.txt" [ -e "$APP/_readme.txt" ]
 check "the next start ends through the tray's exit" probe close "kelda_tx $NEW" 10000
 wait "$next_start"
 check "with code 1" [ $? -eq 1 ]
+
+# A bad release: the manifest offers $BAD, but its archive carries no kelda_tx.exe.
+# Version $OLD installs it and restarts once; the copy it starts is still $OLD,
+# does not install $BAD again and goes on, as the compatibility list allows.
+archive_requests() { grep -c "GET /kelda_tx_$BAD.zip " "$WORK/provider/logs/access.log"; }
+rm -rf "$APP" && mkdir -p "$APP"
+cp "$BUILD/kelda_tx.exe" "$APP/kelda_tx.exe"
+echo "release notes" >"$WORK/notes.txt"
+bash "$SOURCE/scripts/provider" start "$WORK/provider" "$PORT" --version "$BAD" --compatible "$OLD" \
+  --archive-from "$WORK/notes.txt" || { echo "update_e2e: the provider did not restart" >&2; exit 1; }
+requests_before=$(archive_requests)
+program "$APP/kelda_tx.exe"
+check "version $OLD ends with 0 after installing $BAD" [ $? -eq 0 ]
+check "the copy it started goes on as kelda_tx $OLD" probe exists "kelda_tx $OLD" 30000
+check "the archive of $BAD was fetched once" [ "$(archive_requests)" -eq $((requests_before + 1)) ]
+check "the release's file was installed" cmp -s "$APP/notes.txt" "$WORK/notes.txt"
+check "the note is gone" [ ! -e "$APP/$MARKER" ]
+check "the copy ends through the tray's exit" probe close "kelda_tx $OLD" 10000
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
