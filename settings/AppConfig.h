@@ -6,6 +6,8 @@
 #include "network/HttpClient.h"
 #include "settings/KeyValueDocument.h"
 
+struct UpdateKey;
+
 // The program's one settings and shared-state record (the global `AppConfig`).
 // Fixed text fields hold at most their capacity minus the terminating NUL.
 class AppConfigRecord {
@@ -19,6 +21,9 @@ public:
     // asks the server for a newer version. 0 failed (errorText says why), 1 carry
     // on, 2 a new copy of the program has been started in this one's place.
     int CheckForUpdate();
+    // The same, installing an archive only when its signature verifies against
+    // `key` (the build's own key above; without one, any archive).
+    int CheckForUpdate(const UpdateKey& key);
 
     // The two options, login and password from the registry (read at start),
     // and back (written after the message loop). SaveSettings always gives 0.
