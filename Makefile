@@ -43,7 +43,7 @@ test:
 	@bash scripts/test-suites build
 
 demo: setup
-	@bash scripts/demo
+	@KELDA_UPDATE_KEY="$(KELDA_UPDATE_KEY)" bash scripts/demo
 
 # The suite's build of the architecture this machine runs, benchmarked.
 bench: setup

@@ -21,8 +21,9 @@ public:
     // asks the server for a newer version. 0 failed (errorText says why), 1 carry
     // on, 2 a new copy of the program has been started in this one's place.
     int CheckForUpdate();
-    // The same, installing an archive only when its signature verifies against
-    // `key` (the build's own key above; without one, any archive).
+    // The same with an update key: an archive installs only when its signature
+    // verifies against `key` (an empty key: any archive). The call above passes
+    // the key the build was made with (KELDA_UPDATE_KEY), or none.
     int CheckForUpdate(const UpdateKey& key);
 
     // The two options, login and password from the registry (read at start),

@@ -81,6 +81,12 @@ int AppConfigRecord::CheckForUpdate(const UpdateKey& key) {
     const bool followsUpdate = TakeUpdateMarker(lastInstalled);
     LoadSettings();
     std::wstring working;  // "version", then "file", then "compabilitywith"
+    // No archive to install: a version the manifest names compatible goes on.
+    auto withoutArchive = [&] {
+        document.GetValue(L"", L"compabilitywith", working);
+        if (working.find(version) != std::wstring::npos) return 1;
+        return fail(update_messages::kOutdated);
+    };
 
     // Without a file to receive it, the manifest can't be fetched: the same as no server.
     DownloadFile download;
@@ -100,12 +106,6 @@ int AppConfigRecord::CheckForUpdate(const UpdateKey& key) {
     // it again would restart for ever. It counts as an archive that can't be fetched.
     const std::wstring offered = working;
     const bool installedBefore = followsUpdate && offered == lastInstalled;
-    // No archive to install: a version the manifest names compatible goes on.
-    auto withoutArchive = [&] {
-        document.GetValue(L"", L"compabilitywith", working);
-        if (working.find(version) != std::wstring::npos) return 1;
-        return fail(update_messages::kOutdated);
-    };
     document.GetValue(L"", L"file", working);
     if (installedBefore || http.DownloadToFile(working.c_str(), download.Name()) != 0) {
         return withoutArchive();
