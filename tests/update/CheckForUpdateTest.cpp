@@ -202,7 +202,7 @@ TEST_F(UpdateCheck, ABrokenOrHostileArchiveFailsWithItsMessageAndChangesNoFile) 
     DeleteFileA("update_probe.txt");
 }
 
-// Releases signed when the tests were configured (make-signed-releases.sh), checked
+// Releases signed while the tests were built (make-signed-releases.sh), checked
 // against the provider's key, which the test exe holds as a build holds its own.
 TEST_F(UpdateCheck, WithAKeyOnlyAnArchiveUnderItsProvidersSignatureReachesTheInstall) {
     const std::string signedFolder = "update\\signed\\";
