@@ -193,7 +193,7 @@ TEST_F(UpdateCheck, ABrokenOrHostileArchiveFailsWithItsMessageAndChangesNoFile) 
         EXPECT_EQ(Check("version=1.08\r\nfile=/next.zip\r\n"), 0) << archive.what;
         EXPECT_STREQ(AppConfig.errorText, InstallFailureMessage(static_cast<InstallResult>(archive.result)))
             << archive.what;
-        EXPECT_EQ(site.TakePaths(), (Paths{"/keldatx.txt", "/next.zip"})) << "a build without a key asks for no signature";
+        EXPECT_EQ(site.TakePaths(), (Paths{"/keldatx.txt", "/next.zip"})) << "without a key, no signature is asked for";
         EXPECT_EQ(ReadBytes("update_probe.txt"), "old contents") << archive.what;
         for (const char* other : {"_update_probe.txt", "second.txt", "..\\x", "\\x", "C:\\x"}) {
             EXPECT_FALSE(Exists(other)) << archive.what << ": " << other;
@@ -228,12 +228,10 @@ TEST_F(UpdateCheck, WithAKeyOnlyAnArchiveUnderItsProvidersSignatureReachesTheIns
         // Past the signature the install starts, and stops at the entry for a folder that doesn't exist.
         {"its provider's signature", release, 200, signature, update_messages::kFileNotCreated},
         {"no signature", release, 404, "", broken},
-        {"the signature of another archive", release, 200, ReadBytes(signedFolder + "another.zip.sig"),
-         broken},
+        {"the signature of another archive", release, 200, ReadBytes(signedFolder + "another.zip.sig"), broken},
         {"a signature by another key", release, 200, ReadBytes(signedFolder + "release.zip.other-key.sig"),
          broken},
-        {"a truncated signature", release, 200, signature.substr(0, signature.size() - 1),
-         broken},
+        {"a truncated signature", release, 200, signature.substr(0, signature.size() - 1), broken},
         {"a byte of the archive changed", touched, 200, signature, broken},
         // As an archive that can't be fetched: the manifest names no compatible version.
         {"a system that can't verify", release, 200, signature, update_messages::kOutdated, unusable},
