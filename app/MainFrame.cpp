@@ -104,7 +104,8 @@ bool CMainFrame::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, 
         // Windows is logging off or shutting down and will not let the loop end
         // normally: do now what the normal exit does after the loop.
         if (wParam) {
-            view.DisconnectVpn();
+            ShowWindow(window, SW_HIDE);
+            view.EndConnection();
             AppConfig.SaveSettings();
         }
         result = 0;
@@ -166,7 +167,6 @@ LRESULT CMainFrame::OnCreate() {
 }
 
 void CMainFrame::OnDestroy() {
-    view.DisconnectVpn();
     if (CMessageLoop* loop = appModule.GetMessageLoop()) {
         loop->RemoveMessageFilter(this);
         loop->RemoveIdleHandler(this);
@@ -175,6 +175,10 @@ void CMainFrame::OnDestroy() {
     Shell_NotifyIconW(NIM_DELETE, &data);
     disconnectedIcon.reset();
     connectedIcon.reset();
+    // Nothing of ours may outlive the process, a dial in progress included.
+    // DestroyWindow has hidden the window and the icon is gone, so the bounded
+    // wait for RAS here freezes nothing the user sees.
+    view.EndConnection();
 }
 
 NOTIFYICONDATAW CMainFrame::TrayData(UINT id, UINT flags) const {
