@@ -39,6 +39,7 @@ UniqueMenu LoadTrayMenu(bool frameVisible, bool connected) {
 WindowClassInfo& CMainFrame::GetWndClassInfo() {
     static WindowClassInfo info = [] {
         WindowClassInfo i;
+        i.name = kFrameClassName;
         i.style = 0;
         i.background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
         i.cursor = IDC_ARROW;
@@ -109,6 +110,11 @@ bool CMainFrame::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, 
             AppConfig.SaveSettings();
         }
         result = 0;
+        return true;
+    case WM_BRING_TO_FRONT:
+        // A second start of the program asks for this copy's window.
+        Restore();
+        result = 1;
         return true;
     case WM_SIZE:
         // Never passed on, so the view keeps the size of its template.
