@@ -185,6 +185,9 @@ void CKelda_txView::UpdateConnectionState() {
     if (!connection.IsConnected()) {
         // A dial that ended with an error still holds its port: let it go here,
         // on this thread, so the next dial starts clean (its error text stays).
+        // Only ends nobody asked for come this way (a failed dial, or a dropped
+        // line when the link was shown up): every hang-up asked for has already
+        // taken its handle out of the connection.
         connection.ReleaseFailedDial();
         connection.AdoptConnection();  // shown at the next tick
     }

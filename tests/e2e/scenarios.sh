@@ -21,6 +21,7 @@ check() {  # check "what" command...
   else
     failed=$((failed + 1))
     say "FAILED [$current]: $what"
+    say "   the service: $(rasctl scenario 2>&1 | tr -d '\r'); $(rasctl list 2>&1 | tr -d '\r' | tr '\n' ';')"
     shot "failed-$(echo "$current-$what" | tr -c 'A-Za-z0-9' '_')"
   fi
 }
