@@ -1,6 +1,7 @@
 #include "app/Kelda_txView.h"
 
 #include "settings/AppConfig.h"
+#include "vpn/DialState.h"
 
 namespace {
 constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
@@ -19,7 +20,7 @@ void CreateCheckBox(CheckBox& box, HWND parent, const RECT& rect, const wchar_t*
 }
 }  // namespace
 
-bool CKelda_txView::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam, LPARAM /*lParam*/,
+bool CKelda_txView::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam, LPARAM lParam,
                                          LRESULT& result) {
     switch (message) {
     case WM_INITDIALOG:
@@ -35,6 +36,10 @@ bool CKelda_txView::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM w
         return true;
     case WM_GETMINMAXINFO:
         result = 1;
+        return true;
+    case WM_DIAL_STATE:
+        OnDialState(wParam, lParam);
+        result = 0;
         return true;
     case WM_ERASEBKGND:
         OnEraseBackground();
@@ -106,6 +111,15 @@ void CKelda_txView::OnTimer() {
     SetTimer(hwnd_, kStateTimerId, kStateTimerMs, nullptr);
 }
 
+// The notifier's report of a dial, handled here on the view's own thread.
+void CKelda_txView::OnDialState(WPARAM wParam, LPARAM lParam) {
+    DialState dial = ReadDialState(wParam, lParam);
+    // A dial let go of for a newer one has nothing to say about it. With none
+    // held, a failed dial the tick has already let go still shows its error.
+    if (connection.hrasconn && dial.handle != connection.hrasconn) return;
+    ShowDialState(progressLabel.Handle(), dial);
+}
+
 void CKelda_txView::OnEraseBackground() {
     WindowDC dc(hwnd_);
     RECT client{};
@@ -145,6 +159,13 @@ void CKelda_txView::DisconnectVpn() {
     if (connection.IsConnected()) HangUpAndShow();
 }
 
+void CKelda_txView::EndConnection() {
+    connection.HangUpEverything();
+    // The one wait for RAS on this thread; the notifier only posts to it, so
+    // nothing here waits on anything that waits for us.
+    connection.WaitForReleases(kExitReleaseWaitMs);
+}
+
 void CKelda_txView::StartDial() {
     dialStatusWindow = progressLabel.Handle();
     if (connection.Dial()) {
@@ -164,9 +185,14 @@ void CKelda_txView::UpdateConnectionState() {
     if (!connection.IsConnected()) {
         // A dial that ended with an error still holds its port: let it go here,
         // on this thread, so the next dial starts clean (its error text stays).
+        // Only ends nobody asked for come this way (a failed dial, or a dropped
+        // line when the link was shown up): every hang-up asked for has already
+        // taken its handle out of the connection.
         connection.ReleaseFailedDial();
         connection.AdoptConnection();  // shown at the next tick
     }
+    // Hang-ups return at once; here, tick by tick, we learn RAS has closed their ports.
+    connection.FinishReleases();
     if (connected != lastShownState) {
         SetDlgItemTextW(hwnd_, IDC_CONNECT_BUTTON, connected ? L"Отключиться" : L"Подключиться");
         if (stateLabel.IsWindow()) SetWindowTextW(stateLabel.Handle(), connected ? L"Соединено" : L"Не соединено");

@@ -39,6 +39,7 @@ UniqueMenu LoadTrayMenu(bool frameVisible, bool connected) {
 WindowClassInfo& CMainFrame::GetWndClassInfo() {
     static WindowClassInfo info = [] {
         WindowClassInfo i;
+        i.name = kFrameClassName;
         i.style = 0;
         i.background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
         i.cursor = IDC_ARROW;
@@ -104,10 +105,16 @@ bool CMainFrame::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, 
         // Windows is logging off or shutting down and will not let the loop end
         // normally: do now what the normal exit does after the loop.
         if (wParam) {
-            view.DisconnectVpn();
+            ShowWindow(window, SW_HIDE);
+            view.EndConnection();
             AppConfig.SaveSettings();
         }
         result = 0;
+        return true;
+    case WM_BRING_TO_FRONT:
+        // A second start of the program asks for this copy's window.
+        Restore();
+        result = 1;
         return true;
     case WM_SIZE:
         // Never passed on, so the view keeps the size of its template.
@@ -166,7 +173,6 @@ LRESULT CMainFrame::OnCreate() {
 }
 
 void CMainFrame::OnDestroy() {
-    view.DisconnectVpn();
     if (CMessageLoop* loop = appModule.GetMessageLoop()) {
         loop->RemoveMessageFilter(this);
         loop->RemoveIdleHandler(this);
@@ -175,6 +181,10 @@ void CMainFrame::OnDestroy() {
     Shell_NotifyIconW(NIM_DELETE, &data);
     disconnectedIcon.reset();
     connectedIcon.reset();
+    // Nothing of ours may outlive the process, a dial in progress included.
+    // DestroyWindow has hidden the window and the icon is gone, so the bounded
+    // wait for RAS here freezes nothing the user sees.
+    view.EndConnection();
 }
 
 NOTIFYICONDATAW CMainFrame::TrayData(UINT id, UINT flags) const {

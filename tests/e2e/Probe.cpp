@@ -150,8 +150,9 @@ std::string Describe(HWND window) {
     RECT rect{};
     GetWindowRect(window, &rect);
     char line[160];
-    snprintf(line, sizeof line, "visible=%d iconic=%d rect=%ld,%ld,%ld,%ld", IsWindowVisible(window) ? 1 : 0,
-             IsIconic(window) ? 1 : 0, rect.left, rect.top, rect.right, rect.bottom);
+    snprintf(line, sizeof line, "visible=%d iconic=%d foreground=%d rect=%ld,%ld,%ld,%ld",
+             IsWindowVisible(window) ? 1 : 0, IsIconic(window) ? 1 : 0, GetForegroundWindow() == window ? 1 : 0,
+             rect.left, rect.top, rect.right, rect.bottom);
     return line;
 }
 

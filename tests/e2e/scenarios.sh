@@ -21,6 +21,7 @@ check() {  # check "what" command...
   else
     failed=$((failed + 1))
     say "FAILED [$current]: $what"
+    say "   the service: $(rasctl scenario 2>&1 | tr -d '\r'); $(rasctl list 2>&1 | tr -d '\r' | tr '\n' ';')"
     shot "failed-$(echo "$current-$what" | tr -c 'A-Za-z0-9' '_')"
   fi
 }
@@ -65,6 +66,7 @@ check "the window hides once connected" probe wait-hidden "$CAPTION" 5000
 check "the button offers to disconnect" probe wait-text "$CAPTION" button disconnect 2000
 check "the state line reads connected" probe wait-text "$CAPTION" state connected 2000
 check "the service holds the connection" service_connected
+check "RasDialW was given the typed login and password" dialled_with demo demo2026
 check "the subscriber's balance was fetched" grep -q 'GET /kelda_tools_info.php?a=.* 200' "$PROVIDER/logs/access.log"
 check "the tip shows the subscriber's balance" equals "$(tray_tip)" "Текущий баланс: 250.50"
 shot 2-connected
@@ -129,6 +131,36 @@ rasctl drop Kelda >/dev/null
 check "the state line returns to not connected" probe wait-text "$CAPTION" state disconnected 1000
 check "the button offers to connect again" probe wait-text "$CAPTION" button connect 1000
 shot 7-dropped
+check "the tray menu offers the exit" tray_exit
+wait_program_exit 15
+check "the program ends with code 1" equals "$PROGRAM_CODE" 1
+
+scenario "8. exit during a dial, while the service is slow to release"
+rasctl scenario slow >/dev/null
+rasctl hangupdelay 1500 >/dev/null
+start_program
+check "the frame is shown" probe window "$CAPTION" 20000
+click_role button
+check "the dial is under way" probe wait-text "$CAPTION" progress 0 5000
+click_role closebox  # the frame covers the tray icon
+check "the tray menu offers the exit" tray_exit
+wait_program_exit 15
+check "the program ends with code 1" equals "$PROGRAM_CODE" 1
+check "nothing is left in the service, not even a port being closed" equals "$(rasctl list)" ""
+rasctl hangupdelay 200 >/dev/null
+rasctl scenario success >/dev/null
+
+scenario "9. a second start while the program runs in the tray"
+start_program
+check "the frame is shown" probe window "$CAPTION" 20000
+click_role closebox
+check "the close box hides the frame" probe wait-hidden "$CAPTION" 2000
+check "the second copy ends with code 0" equals "$(start_another_copy 40)" 0
+frame=$(probe window "$CAPTION" 2000)
+check "the running copy's frame is shown, in front" grep -q 'visible=1 iconic=0 foreground=1' <<<"$frame"
+check "the running copy goes on" kill -0 "$PROGRAM_PID"
+shot 9-second-start
+click_role closebox
 check "the tray menu offers the exit" tray_exit
 wait_program_exit 15
 check "the program ends with code 1" equals "$PROGRAM_CODE" 1
