@@ -68,7 +68,10 @@ HRASCONN RasConnection::FindConnection() {
     ConnectionList list;
     if (!EnumerateConnections(list)) return nullptr;
     for (DWORD i = 0; i < list.count; ++i) {
-        if (IsProgramEntry(list.items[i])) return list.items[i].hrasconn;
+        // RAS may still list a connection we hung up until it has closed the port:
+        // that one is on its way out, not one to take over.
+        bool ours = std::find(releasing.begin(), releasing.end(), list.items[i].hrasconn) != releasing.end();
+        if (IsProgramEntry(list.items[i]) && !ours) return list.items[i].hrasconn;
     }
     return nullptr;
 }

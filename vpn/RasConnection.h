@@ -24,7 +24,8 @@ class RasConnection {
 public:
     // True only while RAS reports the held connection as RASCS_Connected.
     bool IsConnected();
-    // The first listed connection of the program's entry (exact name), or null.
+    // The first listed connection of the program's entry (exact name) that we
+    // have not hung up ourselves, or null.
     HRASCONN FindConnection();
     // Takes over a connection of the entry started elsewhere; drops a handle RAS
     // no longer lists. A dial of ours still in progress is kept, never dropped.
