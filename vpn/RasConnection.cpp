@@ -70,8 +70,8 @@ HRASCONN RasConnection::FindConnection() {
     for (DWORD i = 0; i < list.count; ++i) {
         // RAS may still list a connection we hung up until it has closed the port:
         // that one is on its way out, not one to take over.
-        bool ours = std::find(releasing.begin(), releasing.end(), list.items[i].hrasconn) != releasing.end();
-        if (IsProgramEntry(list.items[i]) && !ours) return list.items[i].hrasconn;
+        bool hungUp = std::find(releasing.begin(), releasing.end(), list.items[i].hrasconn) != releasing.end();
+        if (IsProgramEntry(list.items[i]) && !hungUp) return list.items[i].hrasconn;
     }
     return nullptr;
 }
