@@ -29,7 +29,6 @@ struct DownloadLimits {
 // The update manifest and the statistics reply: small texts, the whole
 // exchange within 20 s. The window's longest freeze is one such exchange.
 constexpr DownloadLimits kSmallFileLimits{10000, 65536, 65536, 20000, kNoTimeLimit, 0};
-// The update archive: any size and as long as it takes, but at least 1 KB in
-// every 10 s, so a trickle cannot hold the start for more than about 30 s
-// (connect, head, one stretch).
+// The update archive: any size and as long as it takes, but a server that
+// brings less than 1 KB in 10 s fails it at the end of those 10 s.
 constexpr DownloadLimits kArchiveLimits{10000, 65536, kNoSizeLimit, kNoTimeLimit, 10000, 1024};
