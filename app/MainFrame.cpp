@@ -167,7 +167,10 @@ LRESULT CMainFrame::OnCreate() {
         LoadImageW(instance, MAKEINTRESOURCEW(IDI_CONNECTED), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
 
     taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
-    AddTrayIcon(disconnectedIcon.get(), TRAY_ICON_ID, L"SomeMessage");
+    // A window just made has no icon to modify: add it at once, without the
+    // failing modification that would cost a round trip to the shell at start-up.
+    NOTIFYICONDATAW data = WholeTrayData(disconnectedIcon.get(), TRAY_ICON_ID, L"SomeMessage");
+    Shell_NotifyIconW(NIM_ADD, &data);
     SetTimer(hwnd_, kIconTimerId, kIconTimerMs, nullptr);
     return 0;
 }

@@ -81,7 +81,9 @@ int AppConfigRecord::CheckForUpdate() {
     // Without a file to receive it, the manifest can't be fetched: the same as no server.
     DownloadFile download;
     if (!download.Made()) return fail(update_messages::kNoConnection);
-    if (http.DownloadToFile(L"/keldatx.txt", download.Name()) != 0) return fail(update_messages::kNoConnection);
+    if (http.DownloadToFile(L"/keldatx.txt", download.Name(), kSmallFileLimits) != 0) {
+        return fail(update_messages::kNoConnection);
+    }
     document.LoadFile(download.Name(), false);
     download.Remove();
 
@@ -97,7 +99,7 @@ int AppConfigRecord::CheckForUpdate() {
     const std::wstring offered = working;
     const bool installedBefore = followsUpdate && offered == lastInstalled;
     document.GetValue(L"", L"file", working);
-    if (installedBefore || http.DownloadToFile(working.c_str(), download.Name()) != 0) {
+    if (installedBefore || http.DownloadToFile(working.c_str(), download.Name(), kArchiveLimits) != 0) {
         document.GetValue(L"", L"compabilitywith", working);
         if (working.find(version) != std::wstring::npos) return 1;
         return fail(update_messages::kOutdated);
