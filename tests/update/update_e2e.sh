@@ -40,12 +40,13 @@ BAD=9.99
 [ -f "$BUILD/kelda_tx.exe" ] && [ -f "$PROBE" ] || { echo "update_e2e: build $BUILD first" >&2; exit 1; }
 
 # The next version, published by the provider's own release command from this
-# source, for this build's architecture and server, into a folder of its own
-# (only the program is built; later runs rebuild nothing).
+# source, for this build's architecture and server, into a build folder shared
+# with installer_e2e (only the program and its package are built; later runs
+# rebuild nothing).
 TOOLCHAIN=$(cache CMAKE_TOOLCHAIN_FILE)
 ARCH=${TOOLCHAIN##*/mingw-}
 ARCH=${ARCH%.cmake}
-NEXT="$WORK/next-build"
+NEXT="$BUILD/next-version"
 PUBLISHED="$WORK/published"
 [ -f "$SOURCE/cmake/mingw-$ARCH.cmake" ] || { echo "update_e2e: no architecture in $TOOLCHAIN" >&2; exit 1; }
 rm -rf "$PUBLISHED"
