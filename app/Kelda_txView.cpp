@@ -1,5 +1,6 @@
 #include "app/Kelda_txView.h"
 
+#include "app/Messages.h"
 #include "settings/AppConfig.h"
 #include "vpn/DialState.h"
 
@@ -118,6 +119,11 @@ void CKelda_txView::OnDialState(WPARAM wParam, LPARAM lParam) {
     // held, a failed dial the tick has already let go still shows its error.
     if (connection.hrasconn && dial.handle != connection.hrasconn) return;
     ShowDialState(progressLabel.Handle(), dial);
+    if (dial.error != 0) TellFrame(kDialFailed, dial.error);
+}
+
+void CKelda_txView::TellFrame(WPARAM how, DWORD error) {
+    PostMessageW(GetParent(hwnd_), WM_CONNECTION_ENDED, how, static_cast<LPARAM>(error));
 }
 
 void CKelda_txView::OnEraseBackground() {
@@ -171,6 +177,8 @@ void CKelda_txView::StartDial() {
     if (connection.Dial()) {
         lastShownState = -1;
         UpdateConnectionState();
+    } else {
+        TellFrame(kDialFailed, connection.refusal);
     }
 }
 
@@ -187,8 +195,8 @@ void CKelda_txView::UpdateConnectionState() {
         // on this thread, so the next dial starts clean (its error text stays).
         // Only ends nobody asked for come this way (a failed dial, or a dropped
         // line when the link was shown up): every hang-up asked for has already
-        // taken its handle out of the connection.
-        connection.ReleaseFailedDial();
+        // taken its handle out of the connection. A line shown up has dropped.
+        if (connection.ReleaseFailedDial() && lastShownState == 1) TellFrame(kLineDropped, 0);
         connection.AdoptConnection();  // shown at the next tick
     }
     // Hang-ups return at once; here, tick by tick, we learn RAS has closed their ports.

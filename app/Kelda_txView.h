@@ -55,4 +55,6 @@ private:
     void OnRefreshStatistics();
     void StartDial();
     void HangUpAndShow();
+    // A dial failed or the line dropped, nobody asking: the frame tells it from the tray.
+    void TellFrame(WPARAM how, DWORD error);
 };

@@ -11,12 +11,19 @@
 #include "res/resource.h"
 #include "settings/AppConfig.h"
 #include "settings/FixedText.h"
+#include "vpn/DialState.h"
 
 static_assert(sizeof(NOTIFYICONDATAW) == kNotifyIconDataSize, "tray calls pass the XP-generation structure");
 
 namespace {
 constexpr UINT kIconTimerId = 1;
 constexpr UINT kIconTimerMs = 300;
+constexpr UINT kBalloonMs = 10000;  // the shortest time the shell keeps a balloon up
+constexpr wchar_t kDialFailedText[] = L"Не удалось подключиться";
+
+// The first line's terminator stands for the line break; the error text's for the balloon's.
+static_assert(ARRAYSIZE(kDialFailedText) + kDialErrorTextChars <= sizeof(NOTIFYICONDATAW::szInfo) / sizeof(wchar_t),
+              "a dial's error text fits the balloon whole, after its first line");
 }  // namespace
 
 RECT FrameRectFromWorkArea(const RECT& workArea) {
@@ -109,6 +116,10 @@ bool CMainFrame::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, 
             view.EndConnection();
             AppConfig.SaveSettings();
         }
+        result = 0;
+        return true;
+    case WM_CONNECTION_ENDED:
+        OnConnectionEnded(wParam, static_cast<DWORD>(lParam));
         result = 0;
         return true;
     case WM_BRING_TO_FRONT:
@@ -233,6 +244,27 @@ void CMainFrame::ShowBalanceTip() {
     if (Shell_NotifyIconW(NIM_MODIFY, &data)) trayTip = data.szTip;
 }
 
+// A dial that fails under the user's eyes is told by the progress line; a
+// dropped line is news whether the window is up or not.
+void CMainFrame::OnConnectionEnded(WPARAM how, DWORD error) {
+    if (how == kLineDropped) {
+        ShowBalloon(L"Соединение разорвано");
+    } else if (how == kDialFailed && !IsWindowVisible(hwnd_)) {
+        std::wstring reason = DialErrorText(error);
+        ShowBalloon(reason.empty() ? std::wstring(kDialFailedText) : kDialFailedText + (L"\n" + reason));
+    }
+}
+
+void CMainFrame::ShowBalloon(const std::wstring& text) {
+    NOTIFYICONDATAW data = TrayData(TRAY_ICON_ID, NIF_INFO);
+    CopyFixedText(data.szInfo, text.c_str());
+    CopyFixedText(data.szInfoTitle, AppConfig.programName.c_str());
+    data.uTimeout = kBalloonMs;
+    data.dwInfoFlags = NIIF_INFO;
+    // A shell without balloons, or without our icon, simply shows nothing.
+    Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
 void CMainFrame::OnIconTimer() {
     KillTimer(hwnd_, kIconTimerId);
     if (view.connection.IsConnected()) {
@@ -259,6 +291,9 @@ void CMainFrame::OnTrayNotify(WPARAM id, LPARAM mouseMessage) {
         } else {
             Restore();
         }
+        break;
+    case NIN_BALLOONUSERCLICK:
+        Restore();
         break;
     default:
         break;

@@ -47,6 +47,9 @@ private:
     void OnDestroy();
     void OnIconTimer();
     void OnTrayNotify(WPARAM id, LPARAM mouseMessage);
+    void OnConnectionEnded(WPARAM how, DWORD error);
+    // A balloon from the tray icon with the info icon, titled with the program's name.
+    void ShowBalloon(const std::wstring& text);
     void ShowTrayMenu();
     void Restore();
     NOTIFYICONDATAW TrayData(UINT id, UINT flags) const;

@@ -4,7 +4,6 @@
 HWND dialStatusWindow = nullptr;
 
 namespace {
-constexpr DWORD kErrorTextChars = 150;
 constexpr int kStatusTextChars = 256;
 }  // namespace
 
@@ -21,15 +20,17 @@ DialState ReadDialState(WPARAM wParam, LPARAM lParam) {
                      HIWORD(lParam)};
 }
 
-void ShowDialState(HWND label, const DialState& dial) {
-    wchar_t errorText[kErrorTextChars] = L"";
-    // No text for the value (no error at all, for one) leaves it empty.
-    if (RasGetErrorStringW(dial.error, errorText, kErrorTextChars) != 0) errorText[0] = L'\0';
-    errorText[kErrorTextChars - 1] = L'\0';
+std::wstring DialErrorText(DWORD error) {
+    wchar_t text[kDialErrorTextChars] = L"";
+    if (RasGetErrorStringW(error, text, kDialErrorTextChars) != 0) text[0] = L'\0';
+    text[kDialErrorTextChars - 1] = L'\0';
+    return text;
+}
 
+void ShowDialState(HWND label, const DialState& dial) {
     // At most 15 + 11 + 1 + 149 characters: well inside the buffer.
     wchar_t text[kStatusTextChars];
-    wsprintfW(text, L"Код состояния: %d\n%s", static_cast<int>(dial.state), errorText);
+    wsprintfW(text, L"Код состояния: %d\n%s", static_cast<int>(dial.state), DialErrorText(dial.error).c_str());
 
     if (dial.state == RASCS_Connected) ShowWindow(GetParent(GetParent(label)), SW_HIDE);
     SetWindowTextW(label, text);

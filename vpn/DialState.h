@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <ras.h>
 
+#include <string>
+
 // DialNotifier hands every state of a dial to the view (the progress label's
 // parent) in this posted message, never through a call that waits for the
 // view's thread: wParam is the connection handle, lParam MAKELPARAM(state,
@@ -16,6 +18,11 @@ struct DialState {
 };
 
 DialState ReadDialState(WPARAM wParam, LPARAM lParam);
+
+// RAS's text for an error code, at most this many characters less one; empty
+// when RAS has none for the value (no error at all, for one).
+constexpr DWORD kDialErrorTextChars = 150;
+std::wstring DialErrorText(DWORD error);
 
 // On the label's own thread: hides the frame (the label's grandparent) once
 // connected and shows "Код состояния: <state>\n<RAS's text for the error>".

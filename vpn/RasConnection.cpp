@@ -128,6 +128,7 @@ bool RasConnection::Dial() {
     hrasconn = nullptr;
     DWORD result = RasDialW(nullptr, nullptr, &params, 1, reinterpret_cast<LPVOID>(&DialNotifier), &hrasconn);
     ForgetPassword(params);
+    refusal = result;
     if (result != 0 && hrasconn) {
         // Refused after RAS had opened a port for it: the port stays taken until hung up.
         LetGo(hrasconn);

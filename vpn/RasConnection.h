@@ -37,7 +37,7 @@ public:
     DWORD StoreDialParams();
     // Hangs up a connected connection or lets go of a dial still in progress,
     // rewrites the entry, starts an asynchronous dial. A dial refused with a
-    // handle is let go at once.
+    // handle is let go at once; RasDialW's own error stays in `refusal`.
     bool Dial();
     // Lets go of a held connection whose dial failed or whose line dropped, so
     // the next dial starts clean; true when it let one go. Called on the view's tick.
@@ -53,6 +53,7 @@ public:
 
     HRASCONN hrasconn = nullptr;
     std::vector<HRASCONN> releasing;  // hung up, not yet let go by RAS
+    DWORD refusal = 0;                // why RasDialW refused the last dial; 0 when it started
 
 private:
     void LetGo(HRASCONN handle);
