@@ -2,6 +2,8 @@
 #   make build ARCH=i686|x86_64 BUILD=<dir> KELDA_SERVER_ADDRESS=<a> KELDA_SERVER_PORT=<p> KELDA_VERSION=<v>
 #              [KELDA_UPDATE_KEY=<RSA public key, PEM>: updates must carry its signature]
 #              [TARGETS=<cmake targets>, e.g. kelda_tx alone; all of them without it]
+#   make package  the build's Windows Installer package, $(BUILD)/kelda_tx-$(KELDA_VERSION)-$(ARCH).msi
+#                 (the same settings as make build)
 #   make test     the whole suite under Wine and Xvfb, on every architecture this machine runs
 #   make demo     the program against a local provider
 #   make bench    the benchmarks (figures, not pass/fail tests)
@@ -17,7 +19,7 @@ TARGETS ?=
 TEST_PORT ?= 18457
 TOOLCHAIN := $(CURDIR)/cmake/mingw-$(ARCH).cmake
 
-.PHONY: setup build test demo bench clean
+.PHONY: setup build package test demo bench clean
 
 setup:
 	@bash scripts/setup
@@ -34,6 +36,10 @@ build: setup
 	  -DKELDA_VERSION=$(KELDA_VERSION) \
 	  -DKELDA_UPDATE_KEY:FILEPATH=$(if $(KELDA_UPDATE_KEY),$(abspath $(KELDA_UPDATE_KEY))) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) $(if $(TARGETS),--target $(TARGETS)) -- --no-print-directory
+
+package:
+	@$(MAKE) --no-print-directory build TARGETS=kelda_tx_msi
+	@echo "make package: $(BUILD)/kelda_tx-$(KELDA_VERSION)-$(ARCH).msi"
 
 # Both architectures are always built (the i686 build's size checks hold at
 # compile time); scripts/test-suites runs those this machine can execute.

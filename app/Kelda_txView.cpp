@@ -1,6 +1,8 @@
 #include "app/Kelda_txView.h"
 
+#include "app/Messages.h"
 #include "settings/AppConfig.h"
+#include "vpn/DialState.h"
 
 namespace {
 constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
@@ -19,7 +21,7 @@ void CreateCheckBox(CheckBox& box, HWND parent, const RECT& rect, const wchar_t*
 }
 }  // namespace
 
-bool CKelda_txView::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam, LPARAM /*lParam*/,
+bool CKelda_txView::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam, LPARAM lParam,
                                          LRESULT& result) {
     switch (message) {
     case WM_INITDIALOG:
@@ -35,6 +37,10 @@ bool CKelda_txView::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM w
         return true;
     case WM_GETMINMAXINFO:
         result = 1;
+        return true;
+    case WM_DIAL_STATE:
+        OnDialState(wParam, lParam);
+        result = 0;
         return true;
     case WM_ERASEBKGND:
         OnEraseBackground();
@@ -106,6 +112,20 @@ void CKelda_txView::OnTimer() {
     SetTimer(hwnd_, kStateTimerId, kStateTimerMs, nullptr);
 }
 
+// The notifier's report of a dial, handled here on the view's own thread.
+void CKelda_txView::OnDialState(WPARAM wParam, LPARAM lParam) {
+    DialState dial = ReadDialState(wParam, lParam);
+    // A dial let go of for a newer one has nothing to say about it. With none
+    // held, a failed dial the tick has already let go still shows its error.
+    if (connection.hrasconn && dial.handle != connection.hrasconn) return;
+    ShowDialState(progressLabel.Handle(), dial);
+    if (dial.error != 0) TellFrame(kDialFailed, dial.error);
+}
+
+void CKelda_txView::TellFrame(WPARAM how, DWORD error) {
+    PostMessageW(GetParent(hwnd_), WM_CONNECTION_ENDED, how, static_cast<LPARAM>(error));
+}
+
 void CKelda_txView::OnEraseBackground() {
     WindowDC dc(hwnd_);
     RECT client{};
@@ -145,11 +165,20 @@ void CKelda_txView::DisconnectVpn() {
     if (connection.IsConnected()) HangUpAndShow();
 }
 
+void CKelda_txView::EndConnection() {
+    connection.HangUpEverything();
+    // The one wait for RAS on this thread; the notifier only posts to it, so
+    // nothing here waits on anything that waits for us.
+    connection.WaitForReleases(kExitReleaseWaitMs);
+}
+
 void CKelda_txView::StartDial() {
     dialStatusWindow = progressLabel.Handle();
     if (connection.Dial()) {
         lastShownState = -1;
         UpdateConnectionState();
+    } else {
+        TellFrame(kDialFailed, connection.refusal);
     }
 }
 
@@ -164,9 +193,14 @@ void CKelda_txView::UpdateConnectionState() {
     if (!connection.IsConnected()) {
         // A dial that ended with an error still holds its port: let it go here,
         // on this thread, so the next dial starts clean (its error text stays).
-        connection.ReleaseFailedDial();
+        // Only ends nobody asked for come this way (a failed dial, or a dropped
+        // line when the link was shown up): every hang-up asked for has already
+        // taken its handle out of the connection. A line shown up has dropped.
+        if (connection.ReleaseFailedDial() && lastShownState == 1) TellFrame(kLineDropped, 0);
         connection.AdoptConnection();  // shown at the next tick
     }
+    // Hang-ups return at once; here, tick by tick, we learn RAS has closed their ports.
+    connection.FinishReleases();
     if (connected != lastShownState) {
         SetDlgItemTextW(hwnd_, IDC_CONNECT_BUTTON, connected ? L"Отключиться" : L"Подключиться");
         if (stateLabel.IsWindow()) SetWindowTextW(stateLabel.Handle(), connected ? L"Соединено" : L"Не соединено");

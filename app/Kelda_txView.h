@@ -15,6 +15,8 @@ class CKelda_txView : public CDialogImplBase {
 public:
     static constexpr UINT kStateTimerId = 1;
     static constexpr UINT kStateTimerMs = 100;
+    // How long the program's end waits for RAS to close the ports it hung up.
+    static constexpr DWORD kExitReleaseWaitMs = 3000;
 
     CKelda_txView() : CDialogImplBase(IDD_KELDA_TX_FORM) {}
     bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -23,6 +25,9 @@ public:
     void ConnectVpn();
     // Clears the progress text and hangs up when connected.
     void DisconnectVpn();
+    // For the program's end, with the window hidden: hangs up the connection or
+    // the dial in progress and waits (bounded) until RAS has closed their ports.
+    void EndConnection();
     // Keeps the button caption and the state line in step with RAS, and adopts
     // a connection of the program's entry started elsewhere.
     void UpdateConnectionState();
@@ -42,6 +47,7 @@ public:
 private:
     void OnInitDialog();
     void OnTimer();
+    void OnDialState(WPARAM wParam, LPARAM lParam);
     void OnEraseBackground();
     void OnToggleOption(CheckBox& box, DWORD& flag);
     void OnConnectButton();
@@ -49,4 +55,6 @@ private:
     void OnRefreshStatistics();
     void StartDial();
     void HangUpAndShow();
+    // A dial failed or the line dropped, nobody asking: the frame tells it from the tray.
+    void TellFrame(WPARAM how, DWORD error);
 };

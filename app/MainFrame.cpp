@@ -11,12 +11,19 @@
 #include "res/resource.h"
 #include "settings/AppConfig.h"
 #include "settings/FixedText.h"
+#include "vpn/DialState.h"
 
 static_assert(sizeof(NOTIFYICONDATAW) == kNotifyIconDataSize, "tray calls pass the XP-generation structure");
 
 namespace {
 constexpr UINT kIconTimerId = 1;
 constexpr UINT kIconTimerMs = 300;
+constexpr UINT kBalloonMs = 10000;  // the shortest time the shell keeps a balloon up
+constexpr wchar_t kDialFailedText[] = L"Не удалось подключиться";
+
+// The first line's terminator stands for the line break; the error text's for the balloon's.
+static_assert(ARRAYSIZE(kDialFailedText) + kDialErrorTextChars <= sizeof(NOTIFYICONDATAW::szInfo) / sizeof(wchar_t),
+              "a dial's error text fits the balloon whole, after its first line");
 }  // namespace
 
 RECT FrameRectFromWorkArea(const RECT& workArea) {
@@ -39,6 +46,7 @@ UniqueMenu LoadTrayMenu(bool frameVisible, bool connected) {
 WindowClassInfo& CMainFrame::GetWndClassInfo() {
     static WindowClassInfo info = [] {
         WindowClassInfo i;
+        i.name = kFrameClassName;
         i.style = 0;
         i.background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
         i.cursor = IDC_ARROW;
@@ -104,10 +112,20 @@ bool CMainFrame::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, 
         // Windows is logging off or shutting down and will not let the loop end
         // normally: do now what the normal exit does after the loop.
         if (wParam) {
-            view.DisconnectVpn();
+            ShowWindow(window, SW_HIDE);
+            view.EndConnection();
             AppConfig.SaveSettings();
         }
         result = 0;
+        return true;
+    case WM_CONNECTION_ENDED:
+        OnConnectionEnded(wParam, static_cast<DWORD>(lParam));
+        result = 0;
+        return true;
+    case WM_BRING_TO_FRONT:
+        // A second start of the program asks for this copy's window.
+        Restore();
+        result = 1;
         return true;
     case WM_SIZE:
         // Never passed on, so the view keeps the size of its template.
@@ -160,13 +178,15 @@ LRESULT CMainFrame::OnCreate() {
         LoadImageW(instance, MAKEINTRESOURCEW(IDI_CONNECTED), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
 
     taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
-    AddTrayIcon(disconnectedIcon.get(), TRAY_ICON_ID, L"SomeMessage");
+    // A window just made has no icon to modify: add it at once, without the
+    // failing modification that would cost a round trip to the shell at start-up.
+    NOTIFYICONDATAW data = WholeTrayData(disconnectedIcon.get(), TRAY_ICON_ID, L"SomeMessage");
+    Shell_NotifyIconW(NIM_ADD, &data);
     SetTimer(hwnd_, kIconTimerId, kIconTimerMs, nullptr);
     return 0;
 }
 
 void CMainFrame::OnDestroy() {
-    view.DisconnectVpn();
     if (CMessageLoop* loop = appModule.GetMessageLoop()) {
         loop->RemoveMessageFilter(this);
         loop->RemoveIdleHandler(this);
@@ -175,6 +195,10 @@ void CMainFrame::OnDestroy() {
     Shell_NotifyIconW(NIM_DELETE, &data);
     disconnectedIcon.reset();
     connectedIcon.reset();
+    // Nothing of ours may outlive the process, a dial in progress included.
+    // DestroyWindow has hidden the window and the icon is gone, so the bounded
+    // wait for RAS here freezes nothing the user sees.
+    view.EndConnection();
 }
 
 NOTIFYICONDATAW CMainFrame::TrayData(UINT id, UINT flags) const {
@@ -220,6 +244,27 @@ void CMainFrame::ShowBalanceTip() {
     if (Shell_NotifyIconW(NIM_MODIFY, &data)) trayTip = data.szTip;
 }
 
+// A dial that fails under the user's eyes is told by the progress line; a
+// dropped line is news whether the window is up or not.
+void CMainFrame::OnConnectionEnded(WPARAM how, DWORD error) {
+    if (how == kLineDropped) {
+        ShowBalloon(L"Соединение разорвано");
+    } else if (how == kDialFailed && !IsWindowVisible(hwnd_)) {
+        std::wstring reason = DialErrorText(error);
+        ShowBalloon(reason.empty() ? std::wstring(kDialFailedText) : kDialFailedText + (L"\n" + reason));
+    }
+}
+
+void CMainFrame::ShowBalloon(const std::wstring& text) {
+    NOTIFYICONDATAW data = TrayData(TRAY_ICON_ID, NIF_INFO);
+    CopyFixedText(data.szInfo, text.c_str());
+    CopyFixedText(data.szInfoTitle, AppConfig.programName.c_str());
+    data.uTimeout = kBalloonMs;
+    data.dwInfoFlags = NIIF_INFO;
+    // A shell without balloons, or without our icon, simply shows nothing.
+    Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
 void CMainFrame::OnIconTimer() {
     KillTimer(hwnd_, kIconTimerId);
     if (view.connection.IsConnected()) {
@@ -246,6 +291,9 @@ void CMainFrame::OnTrayNotify(WPARAM id, LPARAM mouseMessage) {
         } else {
             Restore();
         }
+        break;
+    case NIN_BALLOONUSERCLICK:
+        Restore();
         break;
     default:
         break;

@@ -11,6 +11,8 @@
 // The frame sits in this corner of the work area, at this size.
 constexpr int kFrameWidth = 330;
 constexpr int kFrameHeight = 255;
+// A fixed class name, so that a second start of the program finds this one's frame.
+constexpr const wchar_t* kFrameClassName = L"kelda_tx frame";
 RECT FrameRectFromWorkArea(const RECT& workArea);
 
 // Loads the tray menu and leaves exactly one item of each pair in its pop-up.
@@ -45,6 +47,9 @@ private:
     void OnDestroy();
     void OnIconTimer();
     void OnTrayNotify(WPARAM id, LPARAM mouseMessage);
+    void OnConnectionEnded(WPARAM how, DWORD error);
+    // A balloon from the tray icon with the info icon, titled with the program's name.
+    void ShowBalloon(const std::wstring& text);
     void ShowTrayMenu();
     void Restore();
     NOTIFYICONDATAW TrayData(UINT id, UINT flags) const;

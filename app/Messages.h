@@ -5,3 +5,11 @@
 constexpr UINT WM_TRAY_NOTIFY = WM_USER;              // tray icon -> frame
 constexpr UINT TRAY_ICON_ID = 1024;                    // also the icon's callback message
 constexpr UINT WM_STATISTICS_UPDATED = WM_USER + 20;  // balance display -> frame
+constexpr UINT WM_BRING_TO_FRONT = WM_USER + 21;      // a second start -> the running copy's frame; answers 1
+// view -> frame: a connection ended without the user asking; the frame tells
+// it in a balloon. wParam kDialFailed (lParam: the RAS error) or kLineDropped.
+// Posted, so that the automatic dial at start, which runs inside the frame's
+// creation, finds the tray icon already added.
+constexpr UINT WM_CONNECTION_ENDED = WM_USER + 22;
+constexpr WPARAM kDialFailed = 1;
+constexpr WPARAM kLineDropped = 2;

@@ -1,11 +1,16 @@
 #include "app/RunApplication.h"
 
 #include "app/MainFrame.h"
+#include "app/SingleInstance.h"
 #include "framework/AppModule.h"
 #include "framework/MessageLoop.h"
 #include "settings/AppConfig.h"
 
 int RunApplication(LPWSTR /*commandLine*/, int showCommand) {
+    // Before anything reads the registry, writes the phonebook or adds a tray icon.
+    SingleInstance instance;
+    if (!instance.Claim()) return 0;
+
     CMessageLoop loop;
     appModule.AddMessageLoop(&loop);
 

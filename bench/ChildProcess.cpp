@@ -3,6 +3,8 @@
 #include <cwchar>
 
 namespace {
+constexpr DWORD kPollMs = 2;
+
 struct Search {
     DWORD processId;
     const wchar_t* caption;
@@ -76,7 +78,7 @@ HWND ChildProcess::WaitForShownWindow(const wchar_t* caption, DWORD timeoutMs) {
         if (HWND window = FindShownWindow(caption)) return window;
         // Another process's windows give no event to wait on: poll, and stop
         // at once when the process ends instead.
-        if (WaitForSingleObject(process_.get(), 1) == WAIT_OBJECT_0) return nullptr;
+        if (WaitForSingleObject(process_.get(), kPollMs) == WAIT_OBJECT_0) return nullptr;
     }
     return nullptr;
 }

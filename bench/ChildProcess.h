@@ -28,7 +28,7 @@ public:
     // Starts exe in its own folder; false when it cannot be started.
     bool Start(const std::wstring& exe);
     // The visible top-level window of this process that has the caption, polled
-    // every millisecond; null when it is not shown within the time or the process ended.
+    // every 2 ms; null when it is not shown within the time or the process ended.
     HWND WaitForShownWindow(const wchar_t* caption, DWORD timeoutMs);
     // Asks the window to end the program (WM_CLOSE with wParam 1, the tray's
     // "exit"; a plain window closes on any WM_CLOSE) and waits; ends it by force

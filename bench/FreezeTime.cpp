@@ -1,8 +1,8 @@
 // How long a running kelda_tx stops answering when its statistics refresh
-// meets a server that accepts and never answers:
+// meets a server that holds it (silent, or trickling):
 //   freeze_time CAPTION PRESSES SWITCH_FILE
 // Waits until the frame with that caption is shown (its first statistics query
-// is over then), creates SWITCH_FILE (the provider stalls statistics queries
+// is over then), creates SWITCH_FILE (the provider holds statistics queries
 // from then on), presses "Обновить статистику" in its view PRESSES times, one
 // after the other, and after each press polls the frame with WM_NULL
 // (SendMessageTimeout) until it has answered steadily again. Prints the longest

@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
     http.SetServer(L"127.0.0.1", server.Port());
     std::string head = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
                        std::to_string(bodySize) + "\r\n\r\n";
-    auto download = [&] { return http.DownloadToFile(L"/bench", L"bench_download.bin") == 0; };
+    auto download = [&] { return http.DownloadToFile(L"/bench", L"bench_download.bin", kArchiveLimits) == 0; };
     auto plain = [&] { return PlainLoop(server.Port(), 1024); };
     auto plainLarge = [&] { return PlainLoop(server.Port(), 64 * 1024); };
 

@@ -1,7 +1,8 @@
 // Start-to-shown time of two programs under Wine, measured in one run:
 //   startup_time RUNS EXE_A CAPTION_A EXE_B CAPTION_B
-// For each run and program: create the process, poll until a visible top-level
-// window of that process has the caption, record the time, then close it.
+// For each run and program: create the process, poll every 2 ms until a
+// visible top-level window of that process has the caption, record the time,
+// then close it.
 // Prints the medians and their ratio A / B, and the ratio of the fastest starts.
 #include <windows.h>
 

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# The worst freeze of the window when the statistics server accepts and never
-# answers: kelda_tx.exe starts against bench/stalling_provider.py (the manifest
-# served normally, the first statistics query answered), then the provider is
-# switched to stall statistics queries, and "Обновить статистику" is pressed
-# PRESSES times; freeze_time measures how long the frame does not answer after
-# each press. Aim: bounded as the network code chose, connect and receive
-# time-outs of 10 s each (network/NetworkTimeouts.h): at most about 20 s.
+# The worst freeze of the window when the statistics server holds the query:
+# kelda_tx.exe starts against bench/stalling_provider.py (the manifest served
+# normally, the first statistics query answered), then the provider is switched
+# to hold statistics queries (in turn: silence, a header trickling in one byte a
+# second, a body trickling in one byte a second), and "Обновить статистику" is
+# pressed PRESSES times; freeze_time measures how long the frame does not
+# answer after each press. Aim: no longer than the network code's bound on a
+# whole statistics exchange, 20 s (network/DownloadLimits.h), whatever the server does.
 # Usage: freeze_bench.sh BUILD_DIR [PRESSES, default 3]
 set -uo pipefail
 BUILD=$(cd "$1" && pwd)
@@ -15,7 +16,7 @@ source "$(dirname "$0")/real_program.sh"
 
 LOG="$WORK/stalling_provider.log"
 FLAG="$WORK/stall"
-LIFETIME=$((PRESSES * 25 + 120))   # the server ends by itself after this, in any case
+LIFETIME=$((PRESSES * 30 + 120))   # the server ends by itself after this, in any case
 server=
 stop_all() {
   clean_up
@@ -36,16 +37,17 @@ done
 
 timeout "$LIFETIME" "$RUN" "$APP/kelda_tx.exe" </dev/null >/dev/null 2>&1 &
 out="$WORK/freeze_time.out"
-# It switches the provider to stalling once the frame is shown, so the first
+# It switches the provider to holding once the frame is shown, so the first
 # statistics query, made while the frame is created, is answered.
 tool "$LIFETIME" freeze_time "$CAPTION" "$PRESSES" "$(windows_path "$FLAG")" | tee "$out"
 [ "${PIPESTATUS[0]}" -eq 0 ] || die "the measurement failed"
 
 answered=$(grep -c '^/kelda_tools_info.php answered' "$LOG")
 [ "$answered" -eq 1 ] || die "expected the start-up statistics query answered, the provider answered $answered"
-stalled=$(grep -c '^/kelda_tools_info.php stalled' "$LOG")
-[ "$stalled" -eq "$PRESSES" ] || die "expected $PRESSES stalled statistics queries, the provider saw $stalled"
-echo "  the provider accepted and left unanswered each of the $stalled statistics queries"
+held=$(grep -c '^/kelda_tools_info.php \(silent\|trickled\)' "$LOG")
+[ "$held" -eq "$PRESSES" ] || die "expected $PRESSES held statistics queries, the provider saw $held"
+holds=$(sed -n 's#^/kelda_tools_info.php \(silent\|trickled .*\)$#\1#p' "$LOG" | paste -sd, - | sed 's/,/, /g')
+echo "  the provider held each of the $held statistics queries: $holds"
 worst=$(sed -n 's/^worst freeze .*: \([0-9.]*\) s$/\1/p' "$out")
-judged=$(verdict "$worst" 20) || exit 1
-echo "  aim: bounded by the connect and receive time-outs, at most about 20 s: $judged"
+judged=$(verdict "$worst" 20.5) || exit 1
+echo "  aim: no longer than the bound on a whole statistics exchange, 20 s: $judged"

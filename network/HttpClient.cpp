@@ -9,6 +9,7 @@
 
 #include "network/HttpReply.h"
 #include "network/NarrowText.h"
+#include "network/ReplyStream.h"
 
 namespace {
 const char kLineEnd[] = "\r\n";
@@ -25,7 +26,8 @@ int HttpClient::SetServer(const wchar_t* serverName, int port) {
     return 1;
 }
 
-int HttpClient::DownloadToFile(const wchar_t* requestPath, const wchar_t* fileName) {
+int HttpClient::DownloadToFile(const wchar_t* requestPath, const wchar_t* fileName, const DownloadLimits& limits) {
+    Deadline exchange = Deadline::In(limits.exchangeMs);
     std::string path, file;
     if (!ToNarrowText(requestPath, path)) return kDownloadNoConnection;
     if (!ToNarrowText(fileName, file)) return kDownloadFileError;
@@ -40,7 +42,7 @@ int HttpClient::DownloadToFile(const wchar_t* requestPath, const wchar_t* fileNa
     socket_.SetNoDelay();
     if (!socket_.Connect(host_, port_)) return kDownloadNoConnection;
     SendRequest(path.c_str(), buffer);
-    int result = ReceiveReply(file.c_str(), buffer);
+    int result = ReceiveReply(file.c_str(), buffer, limits, exchange);
     socket_.Close();
     return result;
 }
@@ -56,22 +58,26 @@ void HttpClient::SendRequest(const char* path, char* buffer) {
     socket_.Send(buffer, static_cast<int>(std::strlen(buffer)));
 }
 
-int HttpClient::ReceiveReply(const char* fileName, char* buffer) {
-    if (!socket_.ReceiveExact(buffer, kStatusBytes)) return kDownloadNoConnection;
+int HttpClient::ReceiveReply(const char* fileName, char* buffer, const DownloadLimits& limits,
+                             const Deadline& exchange) {
+    ReplyStream reply(socket_);
+    reply.SetDeadline(Deadline::First(Deadline::In(limits.headMs), exchange));
+    if (!reply.ReadExact(buffer, kStatusBytes)) return kDownloadNoConnection;
     int status = ParseStatusCode(buffer);
     if (status < 0) return kDownloadNoConnection;
     if (status != 200) return status;
 
     bool hasLength = false;
     unsigned long long length = 0;
-    if (!SkipHeaders(buffer, hasLength, length)) return kDownloadNoConnection;
+    if (!SkipHeaders(reply, buffer, limits.headBytes - kStatusBytes, hasLength, length)) return kDownloadNoConnection;
+    if (hasLength && length > limits.bodyBytes) return kDownloadNoConnection;
 
     // The body goes to a file of its own beside the target, which replaces the
     // target only when the body is complete: a failed download leaves the old file.
     std::string partName = std::string(fileName) + ".part";
     UniqueFile part(std::fopen(partName.c_str(), "wb"));
     if (!part) return kDownloadFileError;
-    int result = ReceiveBody(part.get(), hasLength, length, buffer);
+    int result = ReceiveBody(reply, part.get(), hasLength, length, limits, exchange, buffer);
     if (!part.reset() && result == kDownloadSaved) result = kDownloadFileError;
     if (result == kDownloadSaved && !MoveFileExA(partName.c_str(), fileName, MOVEFILE_REPLACE_EXISTING)) {
         result = kDownloadFileError;
@@ -81,17 +87,21 @@ int HttpClient::ReceiveReply(const char* fileName, char* buffer) {
 }
 
 // Consumes the rest of the status line and the header lines up to the empty
-// line. Header lines longer than the buffer come in several pieces; only a piece
-// that begins a line can be the empty line or a Content-Length. A piece that
-// fills the buffer with a CR as its last byte leaves that CR's LF to begin the
-// next piece: together they end the long line.
-bool HttpClient::SkipHeaders(char* buffer, bool& hasLength, unsigned long long& length) {
+// line, at most allowedBytes of them. Header lines longer than the buffer come
+// in several pieces; only a piece that begins a line can be the empty line or
+// a Content-Length. A piece that fills the buffer with a CR as its last byte
+// leaves that CR's LF to begin the next piece: together they end the long line.
+bool HttpClient::SkipHeaders(ReplyStream& reply, char* buffer, unsigned long allowedBytes, bool& hasLength,
+                             unsigned long long& length) {
     bool atLineStart = false;  // the status line goes on after its first 12 bytes
     bool endedInCr = false;
+    unsigned long consumed = 0;
     for (;;) {
         int stored = 0;
-        int lineLength = socket_.ReceiveUntil(buffer, kBufferSize, kLineEnd, 0, &stored);
-        if (lineLength == 0 && stored < kBufferSize) return false;  // connection ended or failed
+        int lineLength = reply.ReadLine(buffer, kBufferSize, stored);
+        if (lineLength == 0 && stored < kBufferSize) return false;  // connection ended, failed or ran out of time
+        consumed += static_cast<unsigned long>(stored);
+        if (consumed > allowedBytes) return false;
         const char* line = buffer;
         if (endedInCr && buffer[0] == '\n') {
             ++line;
@@ -107,17 +117,30 @@ bool HttpClient::SkipHeaders(char* buffer, bool& hasLength, unsigned long long& 
 }
 
 // Streams the body into the file. Without a Content-Length the body ends when
-// the server closes; with one, when that many bytes have come, and a close
-// before then is a failure. A receive error or time-out is a failure either way.
-int HttpClient::ReceiveBody(FILE* file, bool hasLength, unsigned long long length, char* buffer) {
+// the server closes; with one, when that many bytes have come (any more are
+// left unread), and a close before then is a failure. A receive error, a body
+// past the size limit, or time running out fails it either way.
+int HttpClient::ReceiveBody(ReplyStream& reply, FILE* file, bool hasLength, unsigned long long length,
+                            const DownloadLimits& limits, const Deadline& exchange, char* buffer) {
     unsigned long long remaining = length;
+    unsigned long long received = 0;
+    Deadline stretchEnd = Deadline::In(limits.stretchMs);
+    unsigned long stretchReceived = 0;
     for (;;) {
         if (hasLength && remaining == 0) return kDownloadSaved;
         int wanted = hasLength && remaining < kBufferSize ? static_cast<int>(remaining) : kBufferSize;
-        int received = socket_.Receive(buffer, wanted);
-        if (received == 0) return hasLength ? kDownloadNoConnection : kDownloadSaved;
-        if (received < 0) return kDownloadNoConnection;
-        if (std::fwrite(buffer, static_cast<size_t>(received), 1, file) != 1) return kDownloadFileError;
-        remaining -= static_cast<unsigned long long>(received);
+        reply.SetDeadline(Deadline::First(exchange, stretchEnd));
+        int count = reply.Read(buffer, wanted);
+        if (count == 0) return hasLength ? kDownloadNoConnection : kDownloadSaved;
+        if (count < 0) return kDownloadNoConnection;
+        received += static_cast<unsigned long long>(count);
+        if (received > limits.bodyBytes) return kDownloadNoConnection;
+        if (std::fwrite(buffer, static_cast<size_t>(count), 1, file) != 1) return kDownloadFileError;
+        remaining -= static_cast<unsigned long long>(count);
+        stretchReceived += static_cast<unsigned long>(count);
+        if (stretchReceived >= limits.stretchBytes) {  // this stretch brought enough: the next one starts now
+            stretchEnd = Deadline::In(limits.stretchMs);
+            stretchReceived = 0;
+        }
     }
 }

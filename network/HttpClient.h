@@ -1,12 +1,16 @@
 #pragma once
 #include <cstdio>
 
+#include "network/Deadline.h"
+#include "network/DownloadLimits.h"
 #include "network/Socket.h"
+
+class ReplyStream;
 
 // Results of HttpClient::DownloadToFile besides a reply's own status code.
 enum DownloadResult {
     kDownloadSaved = 0,
-    kDownloadNoConnection = 1,  // also: no complete reply, or a request that could not be sent
+    kDownloadNoConnection = 1,  // also: no complete reply, one past its limits, or a request that could not be sent
     kDownloadFileError = 2,     // the file could not be written
 };
 
@@ -20,7 +24,9 @@ public:
 
     // 0 when a 200 reply's body is saved in the file; otherwise a DownloadResult
     // or the reply's status code. The file changes only when 0 is returned.
-    int DownloadToFile(const wchar_t* requestPath, const wchar_t* fileName);
+    // The limits bound the time and the size of the whole exchange.
+    int DownloadToFile(const wchar_t* requestPath, const wchar_t* fileName,
+                       const DownloadLimits& limits = kSmallFileLimits);
 
     // Connect and receive bounds in milliseconds; the defaults are kConnectTimeoutMs, kReceiveTimeoutMs.
     void SetTimeouts(unsigned long connectMs, unsigned long receiveMs) { socket_.SetTimeouts(connectMs, receiveMs); }
@@ -32,9 +38,11 @@ private:
     static constexpr int kBufferSize = 1024;
 
     void SendRequest(const char* path, char* buffer);
-    int ReceiveReply(const char* fileName, char* buffer);
-    bool SkipHeaders(char* buffer, bool& hasLength, unsigned long long& length);
-    int ReceiveBody(FILE* file, bool hasLength, unsigned long long length, char* buffer);
+    int ReceiveReply(const char* fileName, char* buffer, const DownloadLimits& limits, const Deadline& exchange);
+    static bool SkipHeaders(ReplyStream& reply, char* buffer, unsigned long allowedBytes, bool& hasLength,
+                            unsigned long long& length);
+    static int ReceiveBody(ReplyStream& reply, FILE* file, bool hasLength, unsigned long long length,
+                           const DownloadLimits& limits, const Deadline& exchange, char* buffer);
 
     char host_[20] = {};
     int port_ = 0;

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "network/TerminatorScan.h"
+
 static_assert(std::is_same<SocketHandle, SOCKET>::value, "SocketHandle must be SOCKET");
 static_assert(kNoSocket == INVALID_SOCKET, "kNoSocket must be INVALID_SOCKET");
 
@@ -92,21 +94,24 @@ int Socket::ReceiveUntil(char* buffer, int capacity, const char* terminator, int
                          int* storedCount) {
     if (terminatorLength == 0) terminatorLength = static_cast<int>(std::strlen(terminator));
     int stored = 0;
-    int matched = 0;
-    if (terminatorLength <= capacity) {
-        while (matched < terminatorLength && stored < capacity) {
-            if (recv(handle_.get(), buffer + stored, 1, 0) != 1) {
-                matched = 0;
-                break;
-            }
-            // A mismatch starts over without comparing that byte with the first
-            // character again: in CR CR LF the LF does not end the line.
-            matched = buffer[stored] == terminator[matched] ? matched + 1 : 0;
-            ++stored;
-        }
-    }
+    int consumed = ScanUntil(buffer, capacity, terminator, terminatorLength, stored,
+                             [this](char& byte) { return recv(handle_.get(), &byte, 1, 0) == 1; });
     if (storedCount) *storedCount = stored;
-    return matched == terminatorLength && terminatorLength > 0 ? stored : 0;
+    return consumed;
+}
+
+int Socket::ReceiveWithin(char* buffer, int capacity, unsigned long waitMs) {
+    if (waitMs == 0) return -1;
+    // A wait as long as the receive bound needs no select: the bound ends it.
+    if (waitMs < receiveTimeoutMs_) {
+        SOCKET s = handle_.get();
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(s, &readable);
+        timeval limit{static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000) * 1000};
+        if (select(0, &readable, nullptr, nullptr, &limit) != 1) return -1;
+    }
+    return recv(handle_.get(), buffer, capacity, 0);
 }
 
 bool Socket::ResolveAddress(sockaddr_in& address, const char* host, int port) {

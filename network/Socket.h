@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "framework/UniqueHandle.h"
-#include "network/NetworkTimeouts.h"
+#include "network/DownloadLimits.h"
 
 struct sockaddr_in;
 
@@ -44,6 +44,10 @@ public:
     // stored either way, which tells the two apart.
     int ReceiveUntil(char* buffer, int capacity, const char* terminator, int terminatorLength = 0,
                      int* storedCount = nullptr);
+    // One recv that waits at most waitMs for its first byte (and never past
+    // the receive bound): bytes received, 0 when the peer has closed, -1 on
+    // error or when the time ran out.
+    int ReceiveWithin(char* buffer, int capacity, unsigned long waitMs);
 
     // Fills an IPv4 address from ".x.y" (192.168.x.y), a dotted address, or a
     // name to look up.

@@ -88,7 +88,7 @@ void CStateStatic::QueryStatistics() {
     std::optional<std::wstring> token = MakeStatisticsToken(AppConfig.login, AppConfig.password);
     if (token) {
         std::wstring path = kRequestPath + *token;
-        if (http.DownloadToFile(path.c_str(), kReplyFile) == kDownloadSaved) {
+        if (http.DownloadToFile(path.c_str(), kReplyFile, kSmallFileLimits) == kDownloadSaved) {
             reply.LoadFile(kReplyFile, true);
             DeleteFileW(kReplyFile);
         }

@@ -91,7 +91,9 @@ int AppConfigRecord::CheckForUpdate(const UpdateKey& key) {
     // Without a file to receive it, the manifest can't be fetched: the same as no server.
     DownloadFile download;
     if (!download.Made()) return fail(update_messages::kNoConnection);
-    if (http.DownloadToFile(L"/keldatx.txt", download.Name()) != 0) return fail(update_messages::kNoConnection);
+    if (http.DownloadToFile(L"/keldatx.txt", download.Name(), kSmallFileLimits) != 0) {
+        return fail(update_messages::kNoConnection);
+    }
     document.LoadFile(download.Name(), false);
     download.Remove();
 
@@ -107,7 +109,7 @@ int AppConfigRecord::CheckForUpdate(const UpdateKey& key) {
     const std::wstring offered = working;
     const bool installedBefore = followsUpdate && offered == lastInstalled;
     document.GetValue(L"", L"file", working);
-    if (installedBefore || http.DownloadToFile(working.c_str(), download.Name()) != 0) {
+    if (installedBefore || http.DownloadToFile(working.c_str(), download.Name(), kArchiveLimits) != 0) {
         return withoutArchive();
     }
 
@@ -116,7 +118,8 @@ int AppConfigRecord::CheckForUpdate(const UpdateKey& key) {
     if (key.Present()) {
         DownloadFile signature;
         const std::wstring signaturePath = working + L".sig";
-        const bool fetched = signature.Made() && http.DownloadToFile(signaturePath.c_str(), signature.Name()) == 0;
+        const bool fetched =
+            signature.Made() && http.DownloadToFile(signaturePath.c_str(), signature.Name(), kSmallFileLimits) == 0;
         SignatureCheck checked = VerifyArchiveSignature(key, download.Name(), fetched ? signature.Name() : nullptr);
         if (checked == SignatureCheck::Unavailable) return withoutArchive();
         if (checked != SignatureCheck::Verified) return fail(update_messages::kBrokenArchive);

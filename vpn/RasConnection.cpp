@@ -1,5 +1,6 @@
 #include "vpn/RasConnection.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "settings/AppConfig.h"
@@ -7,9 +8,6 @@
 #include "vpn/RasStructures.h"
 
 namespace {
-// After a hang-up RAS needs a moment to close the port; the handle stays valid
-// until it has. Wait for that, but never longer than this.
-constexpr DWORD kReleaseWaitMs = 3000;
 constexpr DWORD kReleasePollMs = 50;
 
 // RasGetConnectStatusW for a handle; its result code.
@@ -22,6 +20,23 @@ DWORD QueryStatus(HRASCONN handle, RASCONNSTATUSW& status) {
 bool ReportsConnected(HRASCONN handle) {
     RASCONNSTATUSW status;
     return QueryStatus(handle, status) == 0 && status.rasconnstate == RASCS_Connected;
+}
+
+// Where a handle stands as RAS sees it.
+enum class Condition {
+    Gone,       // RAS no longer knows it
+    Dialling,   // a dial in progress
+    Connected,
+    Ended,      // the dial failed or the line dropped; RAS still holds its port
+};
+
+Condition ConditionOf(HRASCONN handle) {
+    RASCONNSTATUSW status;
+    DWORD result = QueryStatus(handle, status);
+    if (result == ERROR_INVALID_HANDLE) return Condition::Gone;
+    if (result == 0 && status.rasconnstate == RASCS_Connected) return Condition::Connected;
+    if (result != 0 || status.dwError != 0 || status.rasconnstate == RASCS_Disconnected) return Condition::Ended;
+    return Condition::Dialling;
 }
 
 struct ConnectionList {
@@ -45,27 +60,6 @@ bool IsProgramEntry(RASCONNW& connection) {
     connection.szEntryName[RAS_MaxEntryName] = L'\0';
     return wcscmp(connection.szEntryName, AppConfig.connectionName) == 0;
 }
-
-// Lets a dial notifier that is sending to this thread's windows finish while we wait.
-void PauseProcessingSentMessages(DWORD milliseconds) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_SENDMESSAGE);
-    MSG message;
-    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-}
-
-// Waits until RAS reports every hung-up handle gone (ERROR_INVALID_HANDLE).
-void WaitUntilReleased(const HRASCONN* handles, DWORD count) {
-    DWORD start = GetTickCount();
-    for (DWORD i = 0; i < count;) {
-        RASCONNSTATUSW status;
-        if (QueryStatus(handles[i], status) == ERROR_INVALID_HANDLE) {
-            ++i;
-            continue;
-        }
-        if (GetTickCount() - start >= kReleaseWaitMs) return;
-        PauseProcessingSentMessages(kReleasePollMs);
-    }
-}
 }  // namespace
 
 bool RasConnection::IsConnected() { return hrasconn && ReportsConnected(hrasconn); }
@@ -74,14 +68,30 @@ HRASCONN RasConnection::FindConnection() {
     ConnectionList list;
     if (!EnumerateConnections(list)) return nullptr;
     for (DWORD i = 0; i < list.count; ++i) {
-        if (IsProgramEntry(list.items[i])) return list.items[i].hrasconn;
+        // RAS may still list a connection we hung up until it has closed the port:
+        // that one is on its way out, not one to take over.
+        bool hungUp = std::find(releasing.begin(), releasing.end(), list.items[i].hrasconn) != releasing.end();
+        if (IsProgramEntry(list.items[i]) && !hungUp) return list.items[i].hrasconn;
     }
     return nullptr;
 }
 
 HRASCONN RasConnection::AdoptConnection() {
     HRASCONN found = FindConnection();
-    if (found != hrasconn && hrasconn && ReportsConnected(hrasconn)) HangUp();
+    if (found != hrasconn && hrasconn) {
+        switch (ConditionOf(hrasconn)) {
+        case Condition::Connected:
+            if (!HangUp()) return hrasconn;  // still live: never dropped unseen
+            break;
+        case Condition::Dialling:
+            return hrasconn;  // ours, still dialling (the list may just have been too long to show it)
+        case Condition::Ended:
+            LetGo(hrasconn);
+            break;
+        case Condition::Gone:
+            break;
+        }
+    }
     hrasconn = found;
     return found;
 }
@@ -92,40 +102,62 @@ bool RasConnection::HangUp() {
     if (!ReportsConnected(hrasconn)) return false;
     ConnectionList list;
     if (!EnumerateConnections(list)) return false;
-    HRASCONN hungUp[kEnumeratedConnections];
-    DWORD hungUpCount = 0;
     for (DWORD i = 0; i < list.count; ++i) {
-        if (!IsProgramEntry(list.items[i])) continue;
-        RasHangUpW(list.items[i].hrasconn);
-        hungUp[hungUpCount++] = list.items[i].hrasconn;
+        if (IsProgramEntry(list.items[i])) LetGo(list.items[i].hrasconn);
     }
-    WaitUntilReleased(hungUp, hungUpCount);
     hrasconn = nullptr;
     return true;
 }
 
 bool RasConnection::ReleaseFailedDial() {
     if (!hrasconn) return false;
-    RASCONNSTATUSW status;
-    DWORD result = QueryStatus(hrasconn, status);
-    bool failed = result != 0 || status.dwError != 0 || status.rasconnstate == RASCS_Disconnected;
-    if (!failed) return false;
-    if (result != ERROR_INVALID_HANDLE) {
-        RasHangUpW(hrasconn);
-        WaitUntilReleased(&hrasconn, 1);
-    }
+    Condition condition = ConditionOf(hrasconn);
+    if (condition == Condition::Dialling || condition == Condition::Connected) return false;
+    if (condition == Condition::Ended) LetGo(hrasconn);
     hrasconn = nullptr;
     return true;
 }
 
 bool RasConnection::Dial() {
     HangUp();
-    // A failed dial not yet released by the view's tick would otherwise keep its port.
-    ReleaseFailedDial();
+    // Whatever is still held (our dial in progress, a failed one not yet let go
+    // by the view's tick) is hung up before its handle is replaced.
+    if (hrasconn) LetGo(hrasconn);
     PrepareEntry();
     RASDIALPARAMSW params = ProgramDialParams();
     hrasconn = nullptr;
     DWORD result = RasDialW(nullptr, nullptr, &params, 1, reinterpret_cast<LPVOID>(&DialNotifier), &hrasconn);
     ForgetPassword(params);
+    refusal = result;
+    if (result != 0 && hrasconn) {
+        // Refused after RAS had opened a port for it: the port stays taken until hung up.
+        LetGo(hrasconn);
+        hrasconn = nullptr;
+    }
     return result == 0;
+}
+
+void RasConnection::HangUpEverything() {
+    HangUp();
+    if (hrasconn) LetGo(hrasconn);
+    hrasconn = nullptr;
+}
+
+bool RasConnection::FinishReleases() {
+    releasing.erase(std::remove_if(releasing.begin(), releasing.end(),
+                                   [](HRASCONN handle) { return ConditionOf(handle) == Condition::Gone; }),
+                    releasing.end());
+    return !releasing.empty();
+}
+
+void RasConnection::WaitForReleases(DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    // Nothing here needs the window's thread: the notifier only posts to it.
+    while (FinishReleases() && GetTickCount() - start < timeoutMs) Sleep(kReleasePollMs);
+}
+
+// RAS closes the port after RasHangUpW returns; the handle stays valid until it has.
+void RasConnection::LetGo(HRASCONN handle) {
+    RasHangUpW(handle);
+    if (std::find(releasing.begin(), releasing.end(), handle) == releasing.end()) releasing.push_back(handle);
 }

@@ -107,7 +107,7 @@ TEST_F(FrameTest, CloseBoxAltF4MinimiseAndMenuExitOnlyHide) {
     EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
 }
 
-TEST_F(FrameTest, LeftClickOnTheTrayIconTogglesAndOtherIconsAreIgnored) {
+TEST_F(FrameTest, LeftClickOnTheTrayIconTogglesABalloonClickShowsAndOtherIconsAreIgnored) {
     ASSERT_TRUE(IsWindowVisible(window));
     SendMessageW(window, WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN);
     EXPECT_FALSE(IsWindowVisible(window));
@@ -116,6 +116,13 @@ TEST_F(FrameTest, LeftClickOnTheTrayIconTogglesAndOtherIconsAreIgnored) {
     SendMessageW(window, WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN);
     EXPECT_TRUE(IsWindowVisible(window));
     SendMessageW(window, WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_MOUSEMOVE);
+    EXPECT_TRUE(IsWindowVisible(window));
+
+    // A click on a balloon of the icon shows the frame; it never hides it.
+    ShowWindow(window, SW_HIDE);
+    SendMessageW(window, WM_TRAY_NOTIFY, TRAY_ICON_ID, NIN_BALLOONUSERCLICK);
+    EXPECT_TRUE(IsWindowVisible(window));
+    SendMessageW(window, WM_TRAY_NOTIFY, TRAY_ICON_ID, NIN_BALLOONUSERCLICK);
     EXPECT_TRUE(IsWindowVisible(window));
 }
 

@@ -82,19 +82,26 @@ protected:
         const wchar_t* state = connected ? L"Соединено" : L"Не соединено";
         return PumpUntil([&] { return TextOf(Button()) == button && State() == state; }, timeoutMs);
     }
-    int LiveConnections() {
+    // Connections of the entry in the service: live ones, or hung-up ones not yet released too.
+    int Connections(bool hungUpToo = false) {
         std::unique_ptr<fakeras::State> state = Service().Read();
         int count = 0;
-        for (const fakeras::Connection& c : state->connections) {
-            if (c.handle && !c.closing && c.state == RASCS_Connected) ++count;
-        }
+        for (const fakeras::Connection& c : state->connections) count += c.handle && (hungUpToo || !c.closing);
         return count;
     }
-    std::wstring DialledUser() {
+    static DWORD StatusOf(HRASCONN handle, RASCONNSTATUSW* out = nullptr) {
+        RASCONNSTATUSW status{};
+        status.dwSize = sizeof status;
+        DWORD result = RasGetConnectStatusW(handle, &status);
+        if (out) *out = status;
+        return result;
+    }
+    // "user/password" that RasDialW was given for the held connection.
+    std::wstring DialledWith() {
         std::unique_ptr<fakeras::State> state = Service().Read();
-        fakeras::StoredEntry* entry = fakeras::FindEntry(*state, L"Kelda");
-        if (!entry || !entry->hasDialParams) return L"";
-        return reinterpret_cast<const RASDIALPARAMSW*>(entry->dialParams)->szUserName;
+        auto value = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(View().connection.hrasconn));
+        const fakeras::Connection* c = fakeras::FindConnection(*state, value);
+        return c ? std::wstring(c->userName) + L"/" + c->password : L"nothing held";
     }
     void Press(int id) { SendMessageW(View().Handle(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 
@@ -142,7 +149,7 @@ TEST_F(ViewTest, AdoptsAConnectionStartedElsewhereAndFollowsItsEnd) {
     Service().Update([](fakeras::State& s) { fakeras::AddConnection(s, L"Kelda", RASCS_Connected); });
     Open();
     EXPECT_TRUE(ShowsConnected(true, 300));
-    EXPECT_EQ(DialledUser(), L"");  // adopted, not dialled
+    EXPECT_EQ(DialledWith(), L"/");  // adopted, not dialled
 
     // Dropped outside: the view notices within two ticks.
     Service().Update([](fakeras::State& s) {
@@ -158,7 +165,7 @@ TEST_F(ViewTest, AdoptsAConnectionStartedElsewhereAndFollowsItsEnd) {
 TEST_F(ViewTest, DialsAtStartWhenAutoConnectIsSetAndHidesTheFrameOnceConnected) {
     AppConfig.autoConnect = 1;
     Open();
-    EXPECT_EQ(DialledUser(), L"stored");
+    EXPECT_EQ(DialledWith(), L"stored/storedpw");
     EXPECT_TRUE(ShowsConnected(true, 5000));
     EXPECT_FALSE(IsWindowVisible(frame->Handle()));
     EXPECT_EQ(TextOf(View().progressLabel.Handle()).compare(0, 20, L"Код состояния: 8192\n"), 0);
@@ -170,22 +177,22 @@ TEST_F(ViewTest, TheButtonStoresTypedCredentialsWhileTheTrayDialsWithTheStoredOn
     View().passwordEdit.text = L"typedpw";
 
     View().ConnectVpn();  // the tray menu's "connect"
-    EXPECT_EQ(DialledUser(), L"stored");
+    EXPECT_EQ(DialledWith(), L"stored/storedpw");
     ASSERT_TRUE(ShowsConnected(true, 5000));
     View().DisconnectVpn();
     EXPECT_TRUE(ShowsConnected(false, 300));
-    EXPECT_EQ(LiveConnections(), 0);
+    EXPECT_EQ(Connections(), 0);
 
     Press(IDC_CONNECT_BUTTON);
     EXPECT_EQ(std::wstring(AppConfig.login), L"typed");
     EXPECT_EQ(std::wstring(AppConfig.password), L"typedpw");
-    EXPECT_EQ(DialledUser(), L"typed");
+    EXPECT_EQ(DialledWith(), L"typed/typedpw");
     EXPECT_TRUE(ShowsConnected(true, 5000));
 
     // Pressed again while connected: hangs up.
     Press(IDC_CONNECT_BUTTON);
     EXPECT_TRUE(ShowsConnected(false, 300));
-    EXPECT_EQ(LiveConnections(), 0);
+    EXPECT_EQ(Connections(), 0);
 }
 
 TEST_F(ViewTest, EveryButtonPressRefreshesTheStatisticsEvenWhenTheDialIsRefused) {
@@ -230,13 +237,66 @@ TEST_F(ViewTest, TheOptionBoxesFlipTheirFlags) {
     EXPECT_EQ(SendMessageW(View().hideOnStartBox.Handle(), BM_GETCHECK, 0, 0), BST_CHECKED);
 }
 
-TEST_F(ViewTest, ClosingTheFrameWhileConnectedHangsUp) {
-    Service().Update([](fakeras::State& s) { fakeras::AddConnection(s, L"Kelda", RASCS_Connected); });
-    Open();
-    ASSERT_TRUE(ShowsConnected(true, 300));
-    EXPECT_EQ(LiveConnections(), 1);
-    SendMessageW(frame->Handle(), WM_CLOSE, 1, 0);
-    EXPECT_EQ(LiveConnections(), 0);
+// The connection's whole life against a service as strict and as slow as the
+// real one: nothing outlives the program, no live handle is lost, and no
+// hang-up freezes the window.
+TEST_F(ViewTest, NoDialIsOrphanedAndNoHangUpFreezesTheWindow) {
+    struct Case {
+        const char* name;
+        const wchar_t* scenario;
+        DWORD hangUpDelayMs;
+        BOOL hangUpBlocks;  // RasHangUpW waits for the dial's thread to return from the notifier
+        bool connectFirst;  // else the step comes while the dial is under way
+        std::function<void()> step;
+        int liveAfter;      // connections of the entry right after the step
+        int hungUpAfter;    // hung up, still being released
+    };
+    auto exit = [&] { SendMessageW(frame->Handle(), WM_CLOSE, 1, 0); };
+    auto press = [&] { Press(IDC_CONNECT_BUTTON); };
+    auto failure = [&] {  // reported only once the view's tick has hung the failed dial up
+        HWND progress = View().progressLabel.Handle();
+        EXPECT_TRUE(PumpUntil([&] { return TextOf(progress).find(L"denied") != std::wstring::npos; }, 8000));
+    };
+    const Case cases[] = {
+        {"exit while connected", L"success", 200, FALSE, true, exit, 0, 0},
+        {"exit during a dial", L"slow", 200, FALSE, false, exit, 0, 0},
+        {"a second press during a dial", L"slow", 200, FALSE, false, press, 1, 1},
+        {"a hang-up while the release is slow", L"success", 1000, FALSE, true, press, 0, 1},
+        {"a failed dial whose hang-up waits for the notifier", L"badauth", 1000, TRUE, false, failure, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Service().Update([&](fakeras::State& s) {
+            fakeras::ForgetEverything(s);
+            lstrcpynW(s.scenario, c.scenario, 32);
+            s.hangUpDelayMs = c.hangUpDelayMs;
+            s.hangUpBlocks = c.hangUpBlocks;
+        });
+        Open();
+        Press(IDC_CONNECT_BUTTON);
+        RasConnection& connection = View().connection;
+        HRASCONN first = connection.hrasconn;
+        ASSERT_NE(first, nullptr);
+        if (c.connectFirst) {
+            ASSERT_TRUE(ShowsConnected(true, 5000));
+        }
+
+        c.step();
+        EXPECT_EQ(Connections(), c.liveAfter);
+        EXPECT_EQ(Connections(true) - Connections(), c.hungUpAfter) << "hung up, not yet released";
+        EXPECT_EQ(Service().Read()->hangUpWaitsTimedOut, 0u) << "the hang-up and the notifier waited on each other";
+        if (IsWindow(frame->Handle())) {
+            if (c.liveAfter) {
+                EXPECT_NE(connection.hrasconn, first);
+            }
+            RedrawWindow(View().Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+            EXPECT_TRUE(PumpUntil([&] { return !GetUpdateRect(View().Handle(), nullptr, FALSE); }, 100))
+                << "the window did not repaint";
+        }
+        EXPECT_TRUE(PumpUntil([&] { return connection.releasing.empty(); }, c.hangUpDelayMs + 2000));
+        EXPECT_EQ(StatusOf(first), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        frame.reset();
+    }
 }
 
 TEST_F(ViewTest, TheBalanceGoesIntoTheTrayTipAfterEachQuery) {
@@ -257,16 +317,18 @@ TEST_F(ViewTest, TheTrayIconFollowsTheLink) {
     EXPECT_TRUE(PumpUntil([&] { return frame->connectedIconShown == 0; }, 1000));
 }
 
-TEST_F(ViewTest, TheEndOfTheWindowsSessionHangsUpAndSavesTheSettings) {
+TEST_F(ViewTest, TheEndOfTheWindowsSessionHangsUpADialAndSavesTheSettings) {
     SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\kelda\\Quillon");
-    Service().Update([](fakeras::State& s) { fakeras::AddConnection(s, L"Kelda", RASCS_Connected); });
+    Service().Update([](fakeras::State& s) { lstrcpynW(s.scenario, L"slow", 32); });
     Open();
-    ASSERT_TRUE(ShowsConnected(true, 300));
+    View().ConnectVpn();
+    ASSERT_EQ(Connections(), 1);
     AppConfig.StoreCredentials(L"sessionuser", L"sessionpw");
     AppConfig.autoConnect = 1;
 
     SendMessageW(frame->Handle(), WM_ENDSESSION, TRUE, 0);
-    EXPECT_EQ(LiveConnections(), 0);
+    EXPECT_EQ(Connections(true), 0) << "the dial was not hung up and released before the session ends";
+    EXPECT_FALSE(IsWindowVisible(frame->Handle()));
 
     AppConfig.StoreCredentials(L"", L"");
     AppConfig.autoConnect = 0;

@@ -13,6 +13,7 @@
 //                                                   text and "ok X Y", the centre of its button
 //   probe text <caption> <role>                     the control's text now
 //   probe tooltip <timeoutMs>                       the text of the tool tip on screen
+//   probe balloon <timeoutMs>                       the balloon on screen: its title, then its text
 //   probe menu <timeoutMs>                          the open pop-up menu's screen rectangle
 //   probe settings                                  the stored settings, as the program loads them
 // Roles: closebox, button, refresh, autoconnect, hideonstart, login, password, state, progress.
@@ -21,6 +22,7 @@
 //   button connect|disconnect, state connected|disconnected, progress <state number>|empty
 // Output is UTF-8.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -150,8 +152,9 @@ std::string Describe(HWND window) {
     RECT rect{};
     GetWindowRect(window, &rect);
     char line[160];
-    snprintf(line, sizeof line, "visible=%d iconic=%d rect=%ld,%ld,%ld,%ld", IsWindowVisible(window) ? 1 : 0,
-             IsIconic(window) ? 1 : 0, rect.left, rect.top, rect.right, rect.bottom);
+    snprintf(line, sizeof line, "visible=%d iconic=%d foreground=%d rect=%ld,%ld,%ld,%ld",
+             IsWindowVisible(window) ? 1 : 0, IsIconic(window) ? 1 : 0, GetForegroundWindow() == window ? 1 : 0,
+             rect.left, rect.top, rect.right, rect.bottom);
     return line;
 }
 
@@ -353,22 +356,64 @@ std::wstring AskedText(HWND window) {
     return text;
 }
 
+struct ShownTip {
+    bool balloon;  // a balloon from the tray, else an ordinary tip
+    HWND window;
+};
+
 BOOL CALLBACK FindShownTip(HWND window, LPARAM param) {
-    if (IsWindowVisible(window) && ClassOf(window) == L"tooltips_class32" && !AskedText(window).empty()) {
-        *reinterpret_cast<HWND*>(param) = window;
+    auto* tip = reinterpret_cast<ShownTip*>(param);
+    bool balloon = (GetWindowLongW(window, GWL_STYLE) & TTS_BALLOON) != 0;
+    if (IsWindowVisible(window) && ClassOf(window) == L"tooltips_class32" && balloon == tip->balloon &&
+        !AskedText(window).empty()) {
+        tip->window = window;
         return FALSE;
     }
     return TRUE;
 }
 
-// The text of the tool tip on screen (a tip answers WM_GETTEXT with what it shows).
-int Tooltip(DWORD timeoutMs) {
+// Wine's tool tip answers no TTM_GETTITLE: its title is read from the data the
+// window's first extra bytes point to in the shell's process (TOOLTIPS_INFO of
+// dlls/comctl32/tooltips.c as Wine 8 lays it out), as far as the title's field.
+struct WineTipData {
+    HWND self;
+    wchar_t text[1024];
+    BOOL active, trackActive;
+    UINT toolCount;
+    COLORREF background, foreground;
+    HFONT font, titleFont;
+    INT trackX, trackY, maxWidth, tool, currentTool, trackTool, reshowTime, autoPopTime, initialTime;
+    RECT margin;
+    BOOL toolBelow;
+    const wchar_t* title;
+};
+
+std::wstring BalloonTitle(HWND balloon) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(balloon, &processId);
+    HANDLE shell = OpenProcess(PROCESS_VM_READ, FALSE, processId);
+    if (!shell) return L"(the shell cannot be read)";
+    WineTipData data{};
+    wchar_t title[64] = {};
+    auto address = reinterpret_cast<const void*>(GetWindowLongPtrW(balloon, 0));
+    // Data that names another window is not the balloon's; a layout other than
+    // the one above shows as a wrong title.
+    bool read = ReadProcessMemory(shell, address, &data, sizeof data, nullptr) && data.self == balloon &&
+                data.title && ReadProcessMemory(shell, data.title, title, sizeof title - sizeof(wchar_t), nullptr);
+    CloseHandle(shell);
+    return read ? title : L"(no title read)";
+}
+
+// The tool tip (or the balloon) on screen, waiting up to timeoutMs: its text (a
+// tip answers WM_GETTEXT with what it shows), after the title for a balloon.
+int Tooltip(bool balloon, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     for (;;) {
-        HWND tip = nullptr;
+        ShownTip tip{balloon, nullptr};
         EnumWindows(FindShownTip, reinterpret_cast<LPARAM>(&tip));
-        if (tip) {
-            Print(Utf8(AskedText(tip)));
+        if (tip.window) {
+            if (balloon) Print(Utf8(BalloonTitle(tip.window)));
+            Print(Utf8(AskedText(tip.window)));
             return 0;
         }
         if (GetTickCount() - start >= timeoutMs) return 1;
@@ -399,7 +444,8 @@ int main(int argc, char** argv) {
     if (command == "tray-icons" && argc == 2) return TrayIcons();
     if (command == "settings" && argc == 2) return Settings();
     if (command == "text" && argc == 4) return Text(Wide(argv[2]), argv[3]);
-    if (command == "tooltip" && argc == 3) return Tooltip(strtoul(argv[2], nullptr, 10));
+    if (command == "tooltip" && argc == 3) return Tooltip(false, strtoul(argv[2], nullptr, 10));
+    if (command == "balloon" && argc == 3) return Tooltip(true, strtoul(argv[2], nullptr, 10));
     if (command == "close" && argc == 4) return Close(Wide(argv[2]), strtoul(argv[3], nullptr, 10));
     if (command == "list" && argc == 2) return EnumWindows(PrintCaption, 0) ? 0 : 1;
     if (command == "menu" && argc == 3) return Menu(strtoul(argv[2], nullptr, 10));

@@ -47,6 +47,13 @@ start_program() {
   PROGRAM_PID=$!
 }
 
+# Starts one more copy of the program while one runs and waits for it to end
+# (at most $1 seconds); prints its exit code (124: it did not end).
+start_another_copy() {
+  (cd "$RUN" && timeout "$1" "$BUILD/wine-run" kelda_tx.exe) </dev/null >>"$WORK/program.log" 2>&1
+  echo $?
+}
+
 # Waits for the program to end (at most $1 seconds); its exit code lands in PROGRAM_CODE.
 wait_program_exit() {
   local limit=$1 waited=0
@@ -136,3 +143,6 @@ tray_click() {
 
 # The RAS service holds a connected connection of the program's entry.
 service_connected() { rasctl list | grep -q "8192.*Kelda"; }
+
+# RasDialW was given this login ($1) and password ($2) for the program's entry.
+dialled_with() { rasctl list | grep -qF "\"Kelda\" user=\"$1\" password=\"$2\""; }

@@ -62,8 +62,8 @@ const Scenario& CurrentScenario() {
     wchar_t name[32] = {};
     DWORD length = GetEnvironmentVariableW(L"KELDA_RAS_SCENARIO", name, 32);
     if (length == 0 || length >= 32) {
-        std::unique_ptr<State> state = Service().Read();
-        lstrcpynW(name, state->scenario, 32);
+        // Unreadable state: the default, and the dial's own update then fails.
+        if (std::unique_ptr<State> state = Service().Read()) lstrcpynW(name, state->scenario, 32);
     }
     const Scenario* chosen = name[0] ? FindScenario(name) : nullptr;
     return chosen ? *chosen : DefaultScenario();
@@ -84,7 +84,7 @@ DWORD WINAPI RasSetEntryPropertiesW(LPCWSTR /*phonebook*/, LPCWSTR entryName, LP
     if (DWORD refused = CheckEntryFields(*entry)) return refused;
 
     DWORD result = 0;
-    Service().Update([&](State& s) {
+    bool saved = Service().Update([&](State& s) {
         StoredEntry* stored = FindEntry(s, entryName);
         if (!stored) {
             for (StoredEntry& free : s.entries) {
@@ -105,14 +105,14 @@ DWORD WINAPI RasSetEntryPropertiesW(LPCWSTR /*phonebook*/, LPCWSTR entryName, LP
         ZeroMemory(stored->bytes, sizeof stored->bytes);
         CopyMemory(stored->bytes, entry, entry->dwSize);
     });
-    return result;
+    return saved ? result : kServiceBusy;
 }
 
 DWORD WINAPI RasSetEntryDialParamsW(LPCWSTR /*phonebook*/, LPRASDIALPARAMSW params, BOOL removePassword) {
     if (!params) return ERROR_INVALID_PARAMETER;
     if (params->dwSize != kDialParamsSize) return ERROR_INVALID_SIZE;
     DWORD result = 0;
-    Service().Update([&](State& s) {
+    bool saved = Service().Update([&](State& s) {
         StoredEntry* stored = FindEntry(s, params->szEntryName);
         if (!stored) {
             result = ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
@@ -126,7 +126,7 @@ DWORD WINAPI RasSetEntryDialParamsW(LPCWSTR /*phonebook*/, LPRASDIALPARAMSW para
             ZeroMemory(kept->szPassword, sizeof kept->szPassword);
         }
     });
-    return result;
+    return saved ? result : kServiceBusy;
 }
 
 DWORD WINAPI RasDialW(LPRASDIALEXTENSIONS /*extensions*/, LPCWSTR /*phonebook*/, LPRASDIALPARAMSW params,
@@ -138,13 +138,17 @@ DWORD WINAPI RasDialW(LPRASDIALEXTENSIONS /*extensions*/, LPCWSTR /*phonebook*/,
     if (*handleOut) return ERROR_INVALID_HANDLE;
 
     const Scenario& scenario = CurrentScenario();
-    if (scenario.refusal) return scenario.refusal;
+    if (scenario.refusal && !scenario.refusalHoldsPort) return scenario.refusal;
 
     DWORD result = 0;
     DWORD handle = 0;
-    Service().Update([&](State& s) {
+    bool saved = Service().Update([&](State& s) {
         if (!FindEntry(s, params->szEntryName)) {
             result = ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
+            return;
+        }
+        if (DialInProgress(s, params->szEntryName)) {
+            result = ERROR_DIAL_ALREADY_IN_PROGRESS;
             return;
         }
         Connection* c = AddConnection(s, params->szEntryName, RASCS_OpenPort);
@@ -153,12 +157,18 @@ DWORD WINAPI RasDialW(LPRASDIALEXTENSIONS /*extensions*/, LPCWSTR /*phonebook*/,
             return;
         }
         c->dialerProcessId = GetCurrentProcessId();
+        lstrcpynW(c->userName, params->szUserName, UNLEN + 1);
+        lstrcpynW(c->password, params->szPassword, PWLEN + 1);
+        c->error = scenario.refusal;
         handle = c->handle;
     });
+    if (!saved) return kServiceBusy;
     if (result) return result;
 
     *handleOut = FromHandleValue(handle);
-    DialJob job{handle, notifierType, notifier, params->dwCallbackId, params->dwSubEntry, scenario};
+    // Refused, yet with a handle: its port stays taken until the caller hangs it up.
+    if (scenario.refusal) return scenario.refusal;
+    DialJob job{handle, notifierType, notifier, params->dwCallbackId, params->dwSubEntry, scenario, nullptr};
     if (!notifier) return RunDial(job);
     if (!StartDialThread(job)) {
         Service().Update([&](State& s) {
@@ -174,7 +184,9 @@ DWORD WINAPI RasDialW(LPRASDIALEXTENSIONS /*extensions*/, LPCWSTR /*phonebook*/,
 // hang-up delay, so callers must wait for ERROR_INVALID_HANDLE as on Windows.
 DWORD WINAPI RasHangUpW(HRASCONN handle) {
     DWORD result = 0;
-    Service().Update([&](State& s) {
+    bool blocks = false;
+    bool saved = Service().Update([&](State& s) {
+        blocks = s.hangUpBlocks != FALSE;
         Connection* c = FindConnection(s, ToHandleValue(handle));
         if (!c) {
             result = ERROR_INVALID_HANDLE;
@@ -185,13 +197,19 @@ DWORD WINAPI RasHangUpW(HRASCONN handle) {
         c->closeAt = NowMs() + s.hangUpDelayMs;
         c->state = RASCS_Disconnected;
     });
-    return result;
+    if (!saved) return kServiceBusy;
+    if (result) return result;
+    if (!WakeDial(ToHandleValue(handle), blocks)) {
+        Service().Update([](State& s) { ++s.hangUpWaitsTimedOut; });
+    }
+    return 0;
 }
 
 DWORD WINAPI RasGetConnectStatusW(HRASCONN handle, LPRASCONNSTATUSW status) {
     if (!status) return ERROR_INVALID_PARAMETER;
     if (status->dwSize != kConnStatusSize) return ERROR_INVALID_SIZE;
     std::unique_ptr<State> state = Service().Read();
+    if (!state) return kServiceBusy;
     Connection* c = FindConnection(*state, ToHandleValue(handle));
     if (!c) return ERROR_INVALID_HANDLE;
     status->rasconnstate = static_cast<RASCONNSTATE>(c->state);
@@ -206,6 +224,7 @@ DWORD WINAPI RasEnumConnectionsW(LPRASCONNW connections, LPDWORD bufferSize, LPD
     if (!bufferSize || !count) return ERROR_INVALID_PARAMETER;
     if (connections && connections->dwSize != kConnSize) return ERROR_INVALID_SIZE;
     std::unique_ptr<State> state = Service().Read();
+    if (!state) return kServiceBusy;
     DWORD live = 0;
     for (const Connection& c : state->connections) {
         if (c.handle && !c.closing) ++live;

@@ -1,4 +1,5 @@
 #include <memory>
+#include <vector>
 
 #include <raserror.h>
 
@@ -8,8 +9,25 @@ namespace fakeras {
 namespace {
 constexpr UINT kRasDialEvent = WM_RASDIALEVENT;
 
+// The dials this process walks on threads of their own, so a hang-up can wake
+// them and, when the service is told to, wait for them.
+struct DialThread {
+    DWORD handle;
+    HANDLE thread;
+    HANDLE hungUp;
+};
+struct DialThreads {
+    DialThreads() { InitializeCriticalSection(&lock); }
+    CRITICAL_SECTION lock;
+    std::vector<DialThread> list;
+};
+DialThreads& Threads() {
+    static DialThreads threads;
+    return threads;
+}
+
 // Records the state; false when the connection was hung up (or forgotten) meanwhile.
-bool EnterState(DWORD handle, DWORD state, DWORD error) {
+bool EnterState(DWORD handle, DWORD state, DWORD error, bool& hangUpBlocks) {
     bool alive = false;
     Service().Update([&](State& s) {
         Connection* c = FindConnection(s, handle);
@@ -18,8 +36,18 @@ bool EnterState(DWORD handle, DWORD state, DWORD error) {
             c->error = error;
             alive = true;
         }
+        hangUpBlocks = s.hangUpBlocks != FALSE;
     });
     return alive;
+}
+
+// Sleeps, but wakes at once when the dial is hung up.
+void Pause(const DialJob& job, DWORD ms) {
+    if (job.hungUp) {
+        WaitForSingleObject(job.hungUp, ms);
+    } else {
+        Sleep(ms);
+    }
 }
 
 // False when a type-2 notifier asks for no more notifications.
@@ -40,7 +68,7 @@ bool Notify(const DialJob& job, DWORD state, DWORD error) {
 }
 
 void DropLater(const DialJob& job) {
-    Sleep(job.scenario.dropAfterMs);
+    Pause(job, job.scenario.dropAfterMs);
     Service().Update([&](State& s) {
         Connection* c = FindConnection(s, job.handle);
         if (c && !c->closing && c->state == RASCS_Connected) {
@@ -50,10 +78,23 @@ void DropLater(const DialJob& job) {
     });
 }
 
-DWORD WINAPI DialThread(void* parameter) {
+DWORD WINAPI DialThreadMain(void* parameter) {
     std::unique_ptr<DialJob> job(static_cast<DialJob*>(parameter));
     RunDial(*job);
     return 0;
+}
+
+// Forgets the threads that have ended.
+void ForgetEnded(std::vector<DialThread>& list) {
+    for (size_t i = 0; i < list.size();) {
+        if (WaitForSingleObject(list[i].thread, 0) != WAIT_OBJECT_0) {
+            ++i;
+            continue;
+        }
+        CloseHandle(list[i].thread);
+        CloseHandle(list[i].hungUp);
+        list.erase(list.begin() + i);
+    }
 }
 }  // namespace
 
@@ -62,11 +103,14 @@ DWORD RunDial(const DialJob& job) {
     bool notify = job.notifier != nullptr;
     for (int i = 0; i < kDialStateCount; ++i) {
         DWORD state = kDialStates[i];
-        if (i > 0 && notify) Sleep(scenario.stepMs);
+        if (i > 0 && notify) Pause(job, scenario.stepMs);
         bool fails = scenario.failure != 0 && state == scenario.failAtState;
         DWORD error = fails ? scenario.failure : 0;
+        bool hangUpBlocks = false;
         // After a hang-up RAS reports nothing more for the handle.
-        if (!EnterState(job.handle, state, error)) return ERROR_PORT_DISCONNECTED;
+        if (!EnterState(job.handle, state, error, hangUpBlocks)) return ERROR_PORT_DISCONNECTED;
+        // A thread slow to report the failure: the report meets the hang-up that follows it.
+        if (fails && notify && hangUpBlocks) WaitForSingleObject(job.hungUp, kBlockedHangUpLimitMs);
         if (notify && !Notify(job, state, error)) notify = false;
         if (fails) return error;
     }
@@ -75,14 +119,42 @@ DWORD RunDial(const DialJob& job) {
 }
 
 bool StartDialThread(const DialJob& job) {
+    HANDLE hungUp = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!hungUp) return false;
     auto* copy = new DialJob(job);
-    HANDLE thread = CreateThread(nullptr, 0, DialThread, copy, 0, nullptr);
+    copy->hungUp = hungUp;
+    DialThreads& threads = Threads();
+    EnterCriticalSection(&threads.lock);
+    HANDLE thread = CreateThread(nullptr, 0, DialThreadMain, copy, 0, nullptr);
+    if (thread) {
+        ForgetEnded(threads.list);
+        threads.list.push_back(DialThread{job.handle, thread, hungUp});
+    }
+    LeaveCriticalSection(&threads.lock);
     if (!thread) {
         delete copy;
+        CloseHandle(hungUp);
         return false;
     }
-    CloseHandle(thread);
     return true;
+}
+
+bool WakeDial(DWORD handle, bool wait) {
+    HANDLE thread = nullptr;
+    DialThreads& threads = Threads();
+    EnterCriticalSection(&threads.lock);
+    for (const DialThread& d : threads.list) {
+        if (d.handle != handle) continue;
+        SetEvent(d.hungUp);
+        if (wait) {
+            DuplicateHandle(GetCurrentProcess(), d.thread, GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0);
+        }
+    }
+    LeaveCriticalSection(&threads.lock);
+    if (!thread) return true;
+    bool ended = WaitForSingleObject(thread, kBlockedHangUpLimitMs) == WAIT_OBJECT_0;
+    CloseHandle(thread);
+    return ended;
 }
 
 }  // namespace fakeras

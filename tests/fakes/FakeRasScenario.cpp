@@ -12,12 +12,13 @@ const int kDialStateCount = sizeof kDialStates / sizeof kDialStates[0];
 
 namespace {
 const Scenario kScenarios[] = {
-    {L"success", 0, 40, 0, 0, 0},
-    {L"refused", ERROR_PORT_NOT_AVAILABLE, 0, 0, 0, 0},
-    {L"badauth", 0, 40, RASCS_AuthNotify, ERROR_AUTHENTICATION_FAILURE, 0},
-    {L"noanswer", 0, 40, RASCS_ConnectDevice, ERROR_AUTOMATIC_VPN_FAILED, 0},
-    {L"slow", 0, 1500, 0, 0, 0},
-    {L"drop", 0, 40, 0, 0, 3000},
+    {L"success", 0, 40, 0, 0, 0, FALSE},
+    {L"refused", ERROR_PORT_NOT_AVAILABLE, 0, 0, 0, 0, FALSE},
+    {L"halfopen", ERROR_PORT_NOT_AVAILABLE, 0, 0, 0, 0, TRUE},
+    {L"badauth", 0, 40, RASCS_AuthNotify, ERROR_AUTHENTICATION_FAILURE, 0, FALSE},
+    {L"noanswer", 0, 40, RASCS_ConnectDevice, ERROR_AUTOMATIC_VPN_FAILED, 0, FALSE},
+    {L"slow", 0, 1500, 0, 0, 0, FALSE},
+    {L"drop", 0, 40, 0, 0, 3000, FALSE},
 };
 
 struct ErrorText {
@@ -39,6 +40,7 @@ const ErrorText kErrorTexts[] = {
      L"The modem (or other connecting device) is already in use or is not configured properly."},
     {ERROR_AUTHENTICATION_FAILURE,
      L"Access was denied because the username and/or password was invalid on the domain."},
+    {ERROR_DIAL_ALREADY_IN_PROGRESS, L"This connection is already being dialed."},
     {ERROR_AUTOMATIC_VPN_FAILED,
      L"Unable to establish the VPN connection. The VPN server may be unreachable, or security parameters may not "
      L"be configured properly for this connection."},

@@ -12,6 +12,7 @@ struct Scenario {
     DWORD failAtState;  // the state reported together with `failure`
     DWORD failure;      // 0: the dial reaches RASCS_Connected
     DWORD dropAfterMs;  // 0: the line stays up once connected
+    BOOL refusalHoldsPort;  // the refusal comes with a handle whose port stays open until hung up
 };
 
 // States a successful PPTP dial goes through, in order, ending with RASCS_Connected.

@@ -23,8 +23,15 @@ struct DialJob {
     ULONG_PTR callbackId;
     DWORD subEntry;
     Scenario scenario;
+    HANDLE hungUp;  // set by a hang-up of the handle; null for a dial without a thread
 };
 bool StartDialThread(const DialJob& job);
 DWORD RunDial(const DialJob& job);
+
+// Wakes the thread walking the dial of `handle` after its hang-up. With `wait`,
+// returns once that thread has returned from its last notifier call; false
+// when it did not within kBlockedHangUpLimitMs (the two waited on each other).
+bool WakeDial(DWORD handle, bool wait);
+constexpr DWORD kBlockedHangUpLimitMs = 5000;
 
 }  // namespace fakeras

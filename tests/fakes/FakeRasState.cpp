@@ -79,6 +79,14 @@ Connection* AddConnection(State& state, const wchar_t* entryName, DWORD connStat
     return nullptr;
 }
 
+bool DialInProgress(const State& state, const wchar_t* entryName) {
+    for (const Connection& c : state.connections) {
+        bool dialling = c.handle && !c.closing && !c.error && c.state < RASCS_Connected;
+        if (dialling && lstrcmpiW(c.entryName, entryName) == 0) return true;
+    }
+    return false;
+}
+
 void ExpireClosed(State& state) {
     ULONGLONG now = NowMs();
     for (Connection& c : state.connections) {
@@ -103,7 +111,7 @@ void ForgetEverything(State& state) {
     if (next > state.nextHandle) state.nextHandle = next;
 }
 
-SharedState::SharedState(const std::wstring& folder) : state_(new State) {
+SharedState::SharedState(const std::wstring& folder, DWORD lockWaitMs) : lockWaitMs_(lockWaitMs), state_(new State) {
     // One spelling of the path for every process, so all of them find the same mutex.
     wchar_t full[MAX_PATH] = {};
     std::wstring file = folder + L"fake_ras_state.bin";
@@ -118,7 +126,9 @@ SharedState::~SharedState() {
 
 std::unique_ptr<State> SharedState::Read() {
     std::unique_ptr<State> copy(new State);
-    Update([&](State& state) { *copy = state; });
+    Lock lock(mutex_, lockWaitMs_);
+    if (!lock.held) return nullptr;
+    Load(*copy);
     return copy;
 }
 

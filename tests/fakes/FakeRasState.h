@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include <lmcons.h>
 #include <ras.h>
 
 #include <memory>
@@ -27,6 +28,10 @@ constexpr DWORD kOlderEntrySizes[] = {4048, 3496, 3468};
 constexpr int kMaxEntries = 4;
 constexpr int kMaxConnections = 64;
 constexpr DWORD kDefaultHangUpDelayMs = 200;
+constexpr DWORD kDefaultLockWaitMs = 10000;
+// What every call answers when the service's state could not be read or
+// written (its lock timed out): an error, never a guess.
+constexpr DWORD kServiceBusy = ERROR_CAN_NOT_COMPLETE;
 
 struct StoredEntry {
     wchar_t name[RAS_MaxEntryName + 1];
@@ -46,6 +51,8 @@ struct Connection {
     BOOL closing;  // hung up; the handle stays valid until closeAt
     ULONGLONG closeAt;
     DWORD dialerProcessId;  // whose thread walks the dial; 0 when it did not start here
+    wchar_t userName[UNLEN + 1];  // what RasDialW was given
+    wchar_t password[PWLEN + 1];
 };
 
 struct State {
@@ -53,6 +60,11 @@ struct State {
     DWORD nextHandle;
     wchar_t scenario[32];
     DWORD hangUpDelayMs;
+    // RasHangUpW waits until the dial's thread has returned from its last
+    // notifier call, and a failing dial reports its failure only once a
+    // hang-up has begun, so the two always meet.
+    BOOL hangUpBlocks;
+    DWORD hangUpWaitsTimedOut;  // blocked hang-ups that gave up waiting: a deadlock
     StoredEntry entries[kMaxEntries];
     Connection connections[kMaxConnections];
 };
@@ -68,6 +80,8 @@ StoredEntry* FindEntry(State& state, const wchar_t* name);
 Connection* FindConnection(State& state, DWORD handle);
 // A live (not hung-up) connection slot, or null when all are taken.
 Connection* AddConnection(State& state, const wchar_t* entryName, DWORD connState);
+// True while a dial of the entry is under way (not hung up, not failed).
+bool DialInProgress(const State& state, const wchar_t* entryName);
 // Forgets hung-up connections whose grace time has passed, and fails dials
 // whose dialling process has gone (nothing would ever finish them).
 void ExpireClosed(State& state);
@@ -79,29 +93,31 @@ void ForgetEverything(State& state);
 // The shared state of the service whose DLL lives in `folder`.
 class SharedState {
 public:
-    explicit SharedState(const std::wstring& folder);
+    explicit SharedState(const std::wstring& folder, DWORD lockWaitMs = kDefaultLockWaitMs);
     ~SharedState();
     SharedState(const SharedState&) = delete;
     SharedState& operator=(const SharedState&) = delete;
 
-    // Runs `change` on the current state under the lock and writes the result back.
+    // Runs `change` on the current state under the lock and writes the result
+    // back; false when the lock timed out or the state could not be saved.
     template <typename Change>
     bool Update(Change change) {
-        Lock lock(mutex_);
+        Lock lock(mutex_, lockWaitMs_);
         if (!lock.held) return false;
         Load(*state_);
         change(*state_);
         return Save(*state_);
     }
-    // A copy of the current state (hung-up connections past their grace time removed).
+    // A copy of the current state (hung-up connections past their grace time
+    // removed), or null when the lock timed out.
     std::unique_ptr<State> Read();
 
     const std::wstring& FilePath() const { return path_; }
 
 private:
     struct Lock {
-        explicit Lock(HANDLE m) : mutex(m) {
-            DWORD r = WaitForSingleObject(mutex, 10000);
+        Lock(HANDLE m, DWORD waitMs) : mutex(m) {
+            DWORD r = WaitForSingleObject(mutex, waitMs);
             held = r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
         }
         ~Lock() {
@@ -114,6 +130,7 @@ private:
     bool Save(const State& state);
 
     std::wstring path_;
+    DWORD lockWaitMs_;
     HANDLE mutex_ = nullptr;
     std::unique_ptr<State> state_;
 };

@@ -21,9 +21,9 @@ const char kUsage[] =
     "  drop ENTRY        connected lines of ENTRY drop (RASCS_Disconnected, error 629)\n"
     "  hangup ENTRY      connections of ENTRY end at once, as if hung up elsewhere\n"
     "  fill N            N connected connections of other entries (\"Other 1\", ...)\n"
-    "  list              one line per connection: handle state error name\n"
+    "  list              one line per connection: handle state error name and the credentials it was dialled with\n"
     "  entry             the stored phonebook entries and their dial parameters\n"
-    "  scenario [NAME]   show or choose how dials go: success refused badauth noanswer slow drop\n"
+    "  scenario [NAME]   show or choose how dials go: success refused halfopen badauth noanswer slow drop\n"
     "  hangupdelay MS    how long a hung-up handle stays valid\n"
     "  reset             forget connections, entries and settings\n";
 
@@ -94,8 +94,8 @@ void PrintEntries(const State& state) {
 void PrintConnections(const State& state) {
     for (const Connection& c : state.connections) {
         if (!c.handle) continue;
-        Print(Format(L"0x%lx state=%lu error=%lu%ls \"%ls\"\n", c.handle, c.state, c.error,
-                     c.closing ? L" closing" : L"", c.entryName));
+        Print(Format(L"0x%lx state=%lu error=%lu%ls \"%ls\" user=\"%ls\" password=\"%ls\"\n", c.handle, c.state,
+                     c.error, c.closing ? L" closing" : L"", c.entryName, c.userName, c.password));
     }
 }
 
@@ -115,20 +115,20 @@ int ForEntry(SharedState& shared, const wchar_t* entry, Change change) {
 }
 
 int Run(SharedState& shared, const std::wstring& command, const wchar_t* argument) {
-    if (command == L"list") {
-        PrintConnections(*shared.Read());
-        return 0;
-    }
-    if (command == L"entry") {
-        PrintEntries(*shared.Read());
+    if (command == L"list" || command == L"entry" || (command == L"scenario" && !argument)) {
+        std::unique_ptr<State> state = shared.Read();
+        if (!state) {
+            fputs("rasctl: the service's state is locked\n", stderr);
+            return 1;
+        }
+        if (command == L"list") PrintConnections(*state);
+        if (command == L"entry") PrintEntries(*state);
+        if (command == L"scenario") {
+            Print(Format(L"%ls\n", state->scenario[0] ? state->scenario : DefaultScenario().name));
+        }
         return 0;
     }
     if (command == L"reset") return shared.Update([](State& s) { ForgetEverything(s); }) ? 0 : 1;
-    if (command == L"scenario" && !argument) {
-        std::unique_ptr<State> state = shared.Read();
-        Print(Format(L"%ls\n", state->scenario[0] ? state->scenario : DefaultScenario().name));
-        return 0;
-    }
     if (!argument) return 2;
     if (command == L"connect") {
         DWORD handle = 0;

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "network/HttpClient.h"
 #include "support/ScriptedServer.h"
@@ -21,6 +22,27 @@ std::string Body(size_t size) {
 std::string Request(const std::wstring& path) {
     return "GET " + std::string(path.begin(), path.end()) +
            " HTTP/1.0\r\nAccept: */*\r\nUser-Agent: MSIE 5.5\r\nConnection: close\r\n\r\n\r\n";
+}
+
+// The bytes in pieces of `size`.
+std::vector<std::string> Pieces(const std::string& bytes, size_t size) {
+    std::vector<std::string> pieces;
+    for (size_t at = 0; at < bytes.size(); at += size) pieces.push_back(bytes.substr(at, size));
+    return pieces;
+}
+
+// Reads the request, then sends the pieces gapMs apart.
+ScriptedServer::Script SendInPieces(const std::vector<std::string>& pieces, DWORD gapMs) {
+    return [pieces, gapMs](Peer& peer) {
+        peer.ReadRequest();
+        peer.SendPieces(pieces, gapMs);
+    };
+}
+
+// A status line and headers of exactly `size` bytes, the empty line included.
+std::string HeadOfSize(size_t size) {
+    const std::string status = "HTTP/1.0 200 OK\r\n", name = "X-Fill: ";
+    return status + name + std::string(size - status.size() - name.size() - 4, 'f') + "\r\n\r\n";
 }
 
 // Reads the request, sends `reply`, then says nothing more.
@@ -42,9 +64,10 @@ protected:
         DeleteFileA("download.bin");
         DeleteFileA("download.bin.part");
     }
-    int Fetch(ScriptedServer& server, const wchar_t* path = L"/keldatx.txt", const wchar_t* file = L"download.bin") {
+    int Fetch(ScriptedServer& server, const wchar_t* path = L"/keldatx.txt", const wchar_t* file = L"download.bin",
+              const DownloadLimits& limits = kSmallFileLimits) {
         EXPECT_EQ(client.SetServer(L"127.0.0.1", server.Port()), 1);
-        int result = client.DownloadToFile(path, file);
+        int result = client.DownloadToFile(path, file, limits);
         EXPECT_FALSE(Exists("download.bin.part"));
         return result;
     }
@@ -85,6 +108,12 @@ TEST_F(Download, EachReplyGivesItsResultAndOnlyASavedBodyTouchesTheFile) {
         {"HTTP/1.0 200 OK\r\nServer: scri", 1, ""},  // closes in mid-line
         {"HTTP/1.0 200 OK\r\nServer: scripted\r\n", 1, ""},
         {"HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nonly forty bytes of the hundred promised", 1, ""},
+        // A small reply's head and body may have 64 KB each, and no byte more.
+        {HeadOfSize(65536) + "body", 0, "body"},
+        {HeadOfSize(65537) + "body", 1, ""},
+        {kOkHead + Body(65536), 0, Body(65536)},
+        {kOkHead + Body(65537), 1, ""},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 65537\r\n\r\n" + Body(65537), 1, ""},
     };
     for (const auto& c : cases) {
         for (bool olderFile : {true, false}) {
@@ -96,6 +125,27 @@ TEST_F(Download, EachReplyGivesItsResultAndOnlyASavedBodyTouchesTheFile) {
             EXPECT_EQ(server.Finish(), Request(L"/keldatx.txt"));
             EXPECT_EQ(Exists(), olderFile || c.result == 0);
             EXPECT_EQ(Read(), c.result == 0 ? c.saved : olderFile ? "old contents" : "");
+        }
+    }
+}
+
+// However the reply is cut into segments, the same body is saved: the head is
+// read in blocks, and what a block brings past the empty line begins the body.
+TEST_F(Download, TheSameFileHoweverTheReplyIsCutIntoSegments) {
+    const std::string body = Body(40), withLength = "HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\n";
+    for (const std::string& head : {std::string(kOkHead), withLength}) {
+        const std::string reply = head + body + "past the length";
+        std::vector<std::vector<std::string>> segmentations = {{reply}, Pieces(reply, 1)};
+        for (size_t cut = head.size() - 4; cut <= head.size(); ++cut) {  // around and inside CR LF CR LF
+            segmentations.push_back({reply.substr(0, cut), reply.substr(cut)});
+        }
+        for (const auto& pieces : segmentations) {
+            SCOPED_TRACE(head.substr(0, 20) + ", pieces: " + std::to_string(pieces.size()) +
+                         ", first: " + std::to_string(pieces[0].size()));
+            Remove();
+            ScriptedServer server(SendInPieces(pieces, 2));
+            EXPECT_EQ(Fetch(server), 0);
+            EXPECT_EQ(Read(), head == kOkHead ? body + "past the length" : body);
         }
     }
 }
@@ -140,6 +190,52 @@ TEST_F(Download, StallingServersAreBoundedByTheTimeouts) {
         EXPECT_GE(waited, 250u) << reply;
         EXPECT_LT(waited, 3000u) << reply;
         EXPECT_FALSE(Exists()) << reply;
+    }
+}
+
+// A server that keeps sending, but too slowly, is cut off where the exchange's
+// bounds say: the head, the whole small reply, or an archive's stretch.
+TEST_F(Download, TricklingServersAreBoundedByTheWholeExchange) {
+    const std::string ok = "HTTP/1.0 200 OK\r\n";
+    DownloadLimits small = kSmallFileLimits;
+    small.headMs = 300;
+    small.exchangeMs = 600;
+    DownloadLimits archive = kArchiveLimits;
+    archive.stretchMs = 250;
+    archive.stretchBytes = 64;
+    auto after = [](const std::string& first, std::vector<std::string> rest) {
+        rest.insert(rest.begin(), first);
+        return rest;
+    };
+    const struct {
+        const char* what;
+        std::vector<std::string> pieces;
+        DWORD gapMs;
+        DownloadLimits limits;
+        int result;
+        DWORD boundMs;  // when it fails
+    } cases[] = {
+        {"a header line", after(ok + "X-Slow: ", Pieces(std::string(400, 'x'), 1)), 25, small, 1, 300},
+        {"a small body", after(ok + "\r\n", Pieces(std::string(400, 'b'), 1)), 25, small, 1, 600},
+        {"an archive, 50 bytes a stretch", after(ok + "\r\n", Pieces(std::string(400, 'a'), 10)), 50, archive, 1, 250},
+        {"an archive, 200 bytes a stretch, over three", after(ok + "\r\n", Pieces(std::string(640, 'a'), 40)), 50,
+         archive, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Remove();
+        ScriptedServer server(SendInPieces(c.pieces, c.gapMs));
+        client.SetTimeouts(2000, 1000);  // every piece comes well within the receive bound
+        DWORD start = GetTickCount();
+        EXPECT_EQ(Fetch(server, L"/keldatx.txt", L"download.bin", c.limits), c.result);
+        DWORD waited = GetTickCount() - start;
+        if (c.result == 0) {
+            EXPECT_EQ(Read(), std::string(640, 'a'));
+            continue;
+        }
+        EXPECT_GE(waited, c.boundMs - 50);
+        EXPECT_LT(waited, c.boundMs + 2000);
+        EXPECT_FALSE(Exists());
     }
 }
 

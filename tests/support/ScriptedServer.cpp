@@ -29,6 +29,16 @@ void Peer::Send(const std::string& bytes) {
     }
 }
 
+void Peer::SendPieces(const std::vector<std::string>& pieces, DWORD gapMs) {
+    BOOL noDelay = TRUE;
+    setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (i > 0 && WaitForSingleObject(release_, gapMs) == WAIT_OBJECT_0) return;
+        int size = static_cast<int>(pieces[i].size());
+        if (send(socket_, pieces[i].data(), size, 0) != size) return;
+    }
+}
+
 bool Peer::ClientCloses() {
     char c;
     return Readable(socket_, 5000) && recv(socket_, &c, 1, 0) <= 0;

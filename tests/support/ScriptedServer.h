@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 // Windows Sockets started for as long as the object lives (name lookups need it).
 struct WindowsSockets {
@@ -24,6 +25,9 @@ public:
     // Reads the request up to the blank lines that end it (or a close, or 5 s).
     void ReadRequest();
     void Send(const std::string& bytes);
+    // Sends the pieces gapMs apart, each in a segment of its own; stops early
+    // when the server is finished with or the client has gone.
+    void SendPieces(const std::vector<std::string>& pieces, DWORD gapMs);
     // Says nothing more until the server is finished with (at most 30 s).
     void Stall() { WaitForSingleObject(release_, 30000); }
     // True when the client closes its end within 5 s.

@@ -41,7 +41,7 @@ BAD=9.99
 [ "$(cache KELDA_SERVER_ADDRESS)" = 127.0.0.1 ] || { echo "update_e2e: the build must talk to 127.0.0.1" >&2; exit 1; }
 [ -f "$BUILD/kelda_tx.exe" ] && [ -f "$PROBE" ] || { echo "update_e2e: build $BUILD first" >&2; exit 1; }
 
-# A throwaway signing key pair, kept with the builds that trust it.
+# A throwaway signing key pair, kept with the build that trusts it.
 KEYS="$WORK/keys"
 if [ ! -f "$KEYS/update-key.pem" ] || [ ! -f "$KEYS/update-key.pub.pem" ]; then
   rm -rf "$KEYS" && bash "$SOURCE/scripts/make-update-key" "$KEYS" >/dev/null ||
@@ -49,19 +49,20 @@ if [ ! -f "$KEYS/update-key.pem" ] || [ ! -f "$KEYS/update-key.pub.pem" ]; then
 fi
 
 # The next version, published and signed by the provider's own release command
-# from this source, for this build's architecture and server, into a folder of
-# its own; and this version with the key. Only the program is built, each into
-# a folder of its own, so later runs rebuild nothing.
+# from this source, for this build's architecture and server, into a build
+# folder shared with installer_e2e (only the program and its package are built;
+# without a key of its own, as installer_e2e builds it); and this version with
+# the key, into a folder of its own. Later runs rebuild nothing.
 TOOLCHAIN=$(cache CMAKE_TOOLCHAIN_FILE)
 ARCH=${TOOLCHAIN##*/mingw-}
 ARCH=${ARCH%.cmake}
-NEXT="$WORK/next-build"
+NEXT="$BUILD/next-version"
 KEYED="$WORK/keyed-build"
 PUBLISHED="$WORK/published"
 [ -f "$SOURCE/cmake/mingw-$ARCH.cmake" ] || { echo "update_e2e: no architecture in $TOOLCHAIN" >&2; exit 1; }
 rm -rf "$PUBLISHED"
-ARCH=$ARCH BUILD=$NEXT KELDA_SERVER_ADDRESS=127.0.0.1 KELDA_SERVER_PORT=$PORT KELDA_UPDATE_KEY="$KEYS/update-key.pub.pem" \
-  JOBS=2 timeout 600 bash "$SOURCE/scripts/publish-update" "$NEW" "$PUBLISHED" --sign "$KEYS/update-key.pem" \
+ARCH=$ARCH BUILD=$NEXT KELDA_SERVER_ADDRESS=127.0.0.1 KELDA_SERVER_PORT=$PORT JOBS=2 \
+  timeout 600 bash "$SOURCE/scripts/publish-update" "$NEW" "$PUBLISHED" --sign "$KEYS/update-key.pem" \
   >"$WORK/publish.log" 2>&1 || { echo "update_e2e: publishing version $NEW failed; see $WORK/publish.log" >&2; exit 1; }
 timeout 600 make -C "$SOURCE" --no-print-directory build ARCH="$ARCH" BUILD="$KEYED" KELDA_SERVER_ADDRESS=127.0.0.1 \
   KELDA_SERVER_PORT="$PORT" KELDA_VERSION="$OLD" KELDA_UPDATE_KEY="$KEYS/update-key.pub.pem" TARGETS=kelda_tx JOBS=2 \

@@ -9,6 +9,7 @@
 
 #include "FakeRasState.h"
 #include "settings/AppConfig.h"
+#include "vpn/DialState.h"
 #include "vpn/RasConnection.h"
 
 // Tests of the program's RAS code against the simulated service, whose state
@@ -73,8 +74,8 @@ protected:
         GetWindowTextW(label, text, 300);
         return text;
     }
-    // Handles this thread's messages (the notifier's SetWindowTextW among them)
-    // until the label starts with `prefix`, for at most timeoutMs.
+    // Handles this thread's messages until the label starts with `prefix`, for
+    // at most timeoutMs; what the notifier posts to the view is shown as the view does.
     bool WaitForLabel(const std::wstring& prefix, DWORD timeoutMs = 10000) {
         DWORD start = GetTickCount();
         while (LabelText().compare(0, prefix.size(), prefix) != 0) {
@@ -82,10 +83,26 @@ protected:
             if (elapsed >= timeoutMs) return false;
             MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
             MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_DIAL_STATE && msg.hwnd == view) {
+                    ShowDialState(label, ReadDialState(msg.wParam, msg.lParam));
+                }
+                DispatchMessageW(&msg);
+            }
         }
         return true;
     }
+    // Connections of the program's entry in the service: live ones, or with
+    // those hung up but not yet released too.
+    int Connections(bool hungUpToo = false) {
+        std::unique_ptr<fakeras::State> state = Service().Read();
+        int count = 0;
+        for (const fakeras::Connection& c : state->connections) {
+            count += c.handle && (hungUpToo || !c.closing) && lstrcmpW(c.entryName, L"Kelda") == 0;
+        }
+        return count;
+    }
+    static DWORD HandleValue(HRASCONN handle) { return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(handle)); }
 
     RasConnection connection;
     HWND frame = nullptr, view = nullptr, label = nullptr;

@@ -1,0 +1,49 @@
+#include "app/SingleInstance.h"
+
+#include "app/MainFrame.h"
+#include "app/Messages.h"
+
+namespace {
+// "Local\": one per user session.
+const wchar_t kMutexName[] = L"Local\\kelda_tx";
+// A copy still in its start-up check, or one that is ending (it waits for RAS
+// after its frame is gone, or has just started an updated copy of itself), has
+// no frame to show: wait for either its frame or its end, this long at most.
+constexpr DWORD kHandOverWaitMs = 30000;
+constexpr DWORD kPollMs = 100;
+constexpr UINT kAnswerWaitMs = 1000;
+
+// True when the running copy's frame answered that it has come forward.
+bool BringRunningCopyForward() {
+    HWND frame = FindWindowW(kFrameClassName, nullptr);
+    if (!frame) return false;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(frame, &processId);
+    // The user has just started us, so the foreground is ours to hand over.
+    AllowSetForegroundWindow(processId);
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutW(frame, WM_BRING_TO_FRONT, 0, 0, SMTO_ABORTIFHUNG, kAnswerWaitMs, &answer) &&
+           answer == 1;
+}
+}  // namespace
+
+SingleInstance::SingleInstance() : mutex_(CreateMutexW(nullptr, FALSE, kMutexName)) {}
+
+SingleInstance::~SingleInstance() {
+    if (owned_) ReleaseMutex(mutex_);
+    if (mutex_) CloseHandle(mutex_);
+}
+
+bool SingleInstance::Claim() {
+    // Without the mutex there is no telling: better one copy too many than none.
+    if (!mutex_) return true;
+    DWORD start = GetTickCount();
+    for (DWORD wait = 0;; wait = kPollMs) {
+        DWORD result = WaitForSingleObject(mutex_, wait);
+        // Abandoned: the last owner ended without letting go; it is ours now.
+        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) return owned_ = true;
+        if (result == WAIT_FAILED) return true;
+        if (BringRunningCopyForward()) return false;
+        if (GetTickCount() - start >= kHandOverWaitMs) return false;
+    }
+}
