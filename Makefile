@@ -1,5 +1,6 @@
 # The interface people and scripts use:
 #   make build ARCH=i686|x86_64 BUILD=<dir> KELDA_SERVER_ADDRESS=<a> KELDA_SERVER_PORT=<p> KELDA_VERSION=<v>
+#              [KELDA_UPDATE_KEY=<RSA public key, PEM>: updates must carry its signature]
 #              [TARGETS=<cmake targets>, e.g. kelda_tx alone; all of them without it]
 #   make package  the build's Windows Installer package, $(BUILD)/kelda_tx-$(KELDA_VERSION)-$(ARCH).msi
 #                 (the same settings as make build)
@@ -11,6 +12,7 @@ BUILD ?= build/$(ARCH)
 KELDA_SERVER_ADDRESS ?= 127.0.0.1
 KELDA_SERVER_PORT ?= 80
 KELDA_VERSION ?= 1.07
+KELDA_UPDATE_KEY ?=
 JOBS ?= $(shell nproc)
 TARGETS ?=
 # The suite's builds talk to servers of its own on this loopback port.
@@ -31,7 +33,8 @@ build: setup
 	  -DCMAKE_BUILD_TYPE=Release \
 	  -DKELDA_SERVER_ADDRESS=$(KELDA_SERVER_ADDRESS) \
 	  -DKELDA_SERVER_PORT=$(KELDA_SERVER_PORT) \
-	  -DKELDA_VERSION=$(KELDA_VERSION) >/dev/null
+	  -DKELDA_VERSION=$(KELDA_VERSION) \
+	  -DKELDA_UPDATE_KEY:FILEPATH=$(if $(KELDA_UPDATE_KEY),$(abspath $(KELDA_UPDATE_KEY))) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) $(if $(TARGETS),--target $(TARGETS)) -- --no-print-directory
 
 package:
@@ -41,17 +44,17 @@ package:
 # Both architectures are always built (the i686 build's size checks hold at
 # compile time); scripts/test-suites runs those this machine can execute.
 test:
-	@$(MAKE) --no-print-directory build ARCH=i686 BUILD=build/test-i686 KELDA_SERVER_ADDRESS=127.0.0.1 KELDA_SERVER_PORT=$(TEST_PORT)
-	@$(MAKE) --no-print-directory build ARCH=x86_64 BUILD=build/test-x86_64 KELDA_SERVER_ADDRESS=127.0.0.1 KELDA_SERVER_PORT=$(TEST_PORT)
+	@$(MAKE) --no-print-directory build ARCH=i686 BUILD=build/test-i686 KELDA_SERVER_ADDRESS=127.0.0.1 KELDA_SERVER_PORT=$(TEST_PORT) KELDA_UPDATE_KEY=
+	@$(MAKE) --no-print-directory build ARCH=x86_64 BUILD=build/test-x86_64 KELDA_SERVER_ADDRESS=127.0.0.1 KELDA_SERVER_PORT=$(TEST_PORT) KELDA_UPDATE_KEY=
 	@bash scripts/test-suites build
 
 demo: setup
-	@bash scripts/demo
+	@KELDA_UPDATE_KEY="$(KELDA_UPDATE_KEY)" bash scripts/demo
 
 # The suite's build of the architecture this machine runs, benchmarked.
 bench: setup
 	@arch=$$(bash scripts/pick-arch "make bench") && \
-	  $(MAKE) --no-print-directory build ARCH=$$arch BUILD=build/test-$$arch KELDA_SERVER_ADDRESS=127.0.0.1 KELDA_SERVER_PORT=$(TEST_PORT) && \
+	  $(MAKE) --no-print-directory build ARCH=$$arch BUILD=build/test-$$arch KELDA_SERVER_ADDRESS=127.0.0.1 KELDA_SERVER_PORT=$(TEST_PORT) KELDA_UPDATE_KEY= && \
 	  bash scripts/xvfb-session build/test-$$arch bash bench/run build/test-$$arch
 
 clean:

@@ -67,6 +67,11 @@ struct FileTraits {
     static Type Invalid() { return nullptr; }
     static bool Close(Type f) { return fclose(f) == 0; }
 };
+struct FileHandleTraits {  // CreateFile's handles
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool Close(Type file) { return CloseHandle(file) != FALSE; }
+};
 struct GdiObjectTraits {
     using Type = HGDIOBJ;
     static Type Invalid() { return nullptr; }
@@ -78,6 +83,7 @@ using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueKey = UniqueHandle<KeyTraits>;
 using UniqueMenu = UniqueHandle<MenuTraits>;
 using UniqueFile = UniqueHandle<FileTraits>;
+using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 
 // Selects an object into a device context and puts the previous one back.

@@ -6,6 +6,8 @@
 #include "network/HttpClient.h"
 #include "settings/KeyValueDocument.h"
 
+struct UpdateKey;
+
 // The program's one settings and shared-state record (the global `AppConfig`).
 // Fixed text fields hold at most their capacity minus the terminating NUL.
 class AppConfigRecord {
@@ -19,6 +21,10 @@ public:
     // asks the server for a newer version. 0 failed (errorText says why), 1 carry
     // on, 2 a new copy of the program has been started in this one's place.
     int CheckForUpdate();
+    // The same with an update key: an archive installs only when its signature
+    // verifies against `key` (an empty key: any archive). The call above passes
+    // the key the build was made with (KELDA_UPDATE_KEY), or none.
+    int CheckForUpdate(const UpdateKey& key);
 
     // The two options, login and password from the registry (read at start),
     // and back (written after the message loop). SaveSettings always gives 0.

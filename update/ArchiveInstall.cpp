@@ -20,13 +20,6 @@ struct ZipTraits {
 };
 using UniqueZip = UniqueHandle<ZipTraits>;
 
-struct FileHandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return INVALID_HANDLE_VALUE; }
-    static bool Close(Type file) { return CloseHandle(file) != FALSE; }
-};
-using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
-
 // Closes the archive's current entry when the work on it ends, however it ends.
 class OpenEntry {
 public:

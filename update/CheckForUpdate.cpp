@@ -9,6 +9,8 @@
 #include "settings/AppConfig.h"
 #include "settings/FixedText.h"
 #include "update/ArchiveInstall.h"
+#include "update/ArchiveSignature.h"
+#include "update/BuiltInUpdateKey.h"
 #include "update/ProgramFolder.h"
 #include "update/UpdateMarker.h"
 #include "update/UpdateMessages.h"
@@ -66,7 +68,9 @@ private:
 };
 }  // namespace
 
-int AppConfigRecord::CheckForUpdate() {
+int AppConfigRecord::CheckForUpdate() { return CheckForUpdate(kBuiltInUpdateKey); }
+
+int AppConfigRecord::CheckForUpdate(const UpdateKey& key) {
     auto fail = [this](const wchar_t* message) {
         CopyFixedText(errorText, message);
         return 0;
@@ -77,6 +81,12 @@ int AppConfigRecord::CheckForUpdate() {
     const bool followsUpdate = TakeUpdateMarker(lastInstalled);
     LoadSettings();
     std::wstring working;  // "version", then "file", then "compabilitywith"
+    // No archive to install: a version the manifest names compatible goes on.
+    auto withoutArchive = [&] {
+        document.GetValue(L"", L"compabilitywith", working);
+        if (working.find(version) != std::wstring::npos) return 1;
+        return fail(update_messages::kOutdated);
+    };
 
     // Without a file to receive it, the manifest can't be fetched: the same as no server.
     DownloadFile download;
@@ -100,9 +110,19 @@ int AppConfigRecord::CheckForUpdate() {
     const bool installedBefore = followsUpdate && offered == lastInstalled;
     document.GetValue(L"", L"file", working);
     if (installedBefore || http.DownloadToFile(working.c_str(), download.Name(), kArchiveLimits) != 0) {
-        document.GetValue(L"", L"compabilitywith", working);
-        if (working.find(version) != std::wstring::npos) return 1;
-        return fail(update_messages::kOutdated);
+        return withoutArchive();
+    }
+
+    // A build with a key installs only what its provider signed. A system that
+    // can't verify installs nothing, as if the archive could not be fetched.
+    if (key.Present()) {
+        DownloadFile signature;
+        const std::wstring signaturePath = working + L".sig";
+        const bool fetched =
+            signature.Made() && http.DownloadToFile(signaturePath.c_str(), signature.Name(), kSmallFileLimits) == 0;
+        SignatureCheck checked = VerifyArchiveSignature(key, download.Name(), fetched ? signature.Name() : nullptr);
+        if (checked == SignatureCheck::Unavailable) return withoutArchive();
+        if (checked != SignatureCheck::Verified) return fail(update_messages::kBrokenArchive);
     }
 
     // The download converted this very name, so the conversion succeeds here too.

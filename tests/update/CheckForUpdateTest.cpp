@@ -10,6 +10,7 @@
 #include "settings/FixedText.h"
 #include "update/ArchiveInstall.h"
 #include "support/HttpTestServer.h"
+#include "TestUpdateKey.h"
 #include "update/ProgramFolder.h"
 #include "update/UpdateMarker.h"
 #include "update/UpdateMessages.h"
@@ -50,11 +51,12 @@ protected:
         CopyFixedText(AppConfig.version, savedVersion_);
         EXPECT_EQ(TemporaryFiles(), temporaryBefore_) << "a download outlived the check";
     }
-    // Each check starts from an empty document, as the program's one check does.
-    int Check(const std::string& manifest) {
+    // Each check starts from an empty document, as the program's one check does;
+    // with the build's key (none in the tests' builds), or with `key`.
+    int Check(const std::string& manifest, const UpdateKey* key = nullptr) {
         site.Route("/keldatx.txt", 200, manifest);
         AppConfig.document.Clear();
-        return AppConfig.CheckForUpdate();
+        return key ? AppConfig.CheckForUpdate(*key) : AppConfig.CheckForUpdate();
     }
 
     // The check with the temporary folder somewhere else.
@@ -191,10 +193,59 @@ TEST_F(UpdateCheck, ABrokenOrHostileArchiveFailsWithItsMessageAndChangesNoFile) 
         EXPECT_EQ(Check("version=1.08\r\nfile=/next.zip\r\n"), 0) << archive.what;
         EXPECT_STREQ(AppConfig.errorText, InstallFailureMessage(static_cast<InstallResult>(archive.result)))
             << archive.what;
+        EXPECT_EQ(site.TakePaths(), (Paths{"/keldatx.txt", "/next.zip"})) << "without a key, no signature is asked for";
         EXPECT_EQ(ReadBytes("update_probe.txt"), "old contents") << archive.what;
         for (const char* other : {"_update_probe.txt", "second.txt", "..\\x", "\\x", "C:\\x"}) {
             EXPECT_FALSE(Exists(other)) << archive.what << ": " << other;
         }
+    }
+    DeleteFileA("update_probe.txt");
+}
+
+// Releases signed while the tests were built (make-signed-releases.sh), checked
+// against the provider's key, which the test exe holds as a build holds its own.
+TEST_F(UpdateCheck, WithAKeyOnlyAnArchiveUnderItsProvidersSignatureReachesTheInstall) {
+    const std::string signedFolder = "update\\signed\\";
+    const std::string release = ReadBytes(signedFolder + "release.zip");
+    const std::string signature = ReadBytes(signedFolder + "release.zip.sig");
+    ASSERT_EQ(signature.size(), 384u);
+    std::string touched = release;
+    touched[10] ^= 1;  // the first entry's time: the zip reader passes it, only the signature tells
+    std::vector<unsigned char> unusableBlob(kTestUpdateKey.blob, kTestUpdateKey.blob + kTestUpdateKey.size);
+    unusableBlob[8] = 'X';  // no "RSA1": the system can't take the key, as one without SHA-256 can't verify
+    const UpdateKey unusable{unusableBlob.data(), static_cast<unsigned long>(unusableBlob.size())};
+    const wchar_t* broken = L"Ошибка обновления программы.\nБитый архив.\nОбновите программу вручную.";
+
+    struct Case {
+        const char* what;
+        std::string archive;
+        int signatureStatus;
+        std::string signature;
+        const wchar_t* message;
+        UpdateKey key = kTestUpdateKey;
+    };
+    const Case cases[] = {
+        // Past the signature the install starts, and stops at the entry for a folder that doesn't exist.
+        {"its provider's signature", release, 200, signature, update_messages::kFileNotCreated},
+        {"no signature", release, 404, "", broken},
+        {"the signature of another archive", release, 200, ReadBytes(signedFolder + "another.zip.sig"), broken},
+        {"a signature by another key", release, 200, ReadBytes(signedFolder + "release.zip.other-key.sig"),
+         broken},
+        {"a truncated signature", release, 200, signature.substr(0, signature.size() - 1), broken},
+        {"a byte of the archive changed", touched, 200, signature, broken},
+        // As an archive that can't be fetched: the manifest names no compatible version.
+        {"a system that can't verify", release, 200, signature, update_messages::kOutdated, unusable},
+    };
+    for (const Case& item : cases) {
+        WriteBytes("update_probe.txt", "old contents");
+        site.Route("/next.zip", 200, item.archive);
+        site.Route("/next.zip.sig", item.signatureStatus, item.signature);
+        EXPECT_EQ(Check("version=1.08\r\nfile=/next.zip\r\n", &item.key), 0) << item.what;
+        EXPECT_STREQ(AppConfig.errorText, item.message) << item.what;
+        EXPECT_EQ(site.TakePaths(), (Paths{"/keldatx.txt", "/next.zip", "/next.zip.sig"})) << item.what;
+        EXPECT_EQ(ReadBytes("update_probe.txt"), "old contents") << item.what;
+        EXPECT_FALSE(Exists("_update_probe.txt")) << item.what;
+        EXPECT_FALSE(Exists("nowhere")) << item.what;
     }
     DeleteFileA("update_probe.txt");
 }
