@@ -10,7 +10,7 @@
 #include "framework/StructureSizes.h"
 #include "res/resource.h"
 #include "settings/AppConfig.h"
-#include "settings/FixedText.h"
+#include "text/FixedText.h"
 #include "vpn/DialState.h"
 
 static_assert(sizeof(NOTIFYICONDATAW) == kNotifyIconDataSize, "tray calls pass the XP-generation structure");

@@ -8,8 +8,8 @@
 
 #include "framework/UniqueHandle.h"
 #include "settings/AppConfig.h"
-#include "settings/FixedText.h"
 #include "settings/Scramble.h"
+#include "text/FixedText.h"
 
 namespace {
 const wchar_t kSettingsKey[] = L"Software\\kelda\\Quillon";

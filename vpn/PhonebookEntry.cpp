@@ -1,5 +1,5 @@
 #include "settings/AppConfig.h"
-#include "settings/FixedText.h"
+#include "text/FixedText.h"
 #include "vpn/DialParams.h"
 #include "vpn/RasConnection.h"
 #include "vpn/RasStructures.h"
