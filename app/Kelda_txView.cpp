@@ -1,6 +1,6 @@
 #include "app/Kelda_txView.h"
 
-#include "app/Messages.h"
+#include "framework/Messages.h"
 #include "settings/AppConfig.h"
 #include "vpn/DialState.h"
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "app/AboutDlg.h"
-#include "app/Messages.h"
 #include "framework/AppModule.h"
+#include "framework/Messages.h"
 #include "framework/StructureSizes.h"
 #include "res/resource.h"
 #include "settings/AppConfig.h"

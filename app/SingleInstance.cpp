@@ -1,7 +1,7 @@
 #include "app/SingleInstance.h"
 
 #include "app/MainFrame.h"
-#include "app/Messages.h"
+#include "framework/Messages.h"
 
 namespace {
 // "Local\": one per user session.

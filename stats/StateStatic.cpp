@@ -3,8 +3,8 @@
 #include <cwchar>
 #include <optional>
 
-#include "app/Messages.h"
 #include "controls/ControlFonts.h"
+#include "framework/Messages.h"
 #include "framework/UniqueHandle.h"
 #include "settings/AppConfig.h"
 #include "settings/BuildSettings.h"

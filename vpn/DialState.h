@@ -4,12 +4,11 @@
 
 #include <string>
 
+#include "framework/Messages.h"
+
 // DialNotifier hands every state of a dial to the view (the progress label's
-// parent) in this posted message, never through a call that waits for the
-// view's thread: wParam is the connection handle, lParam MAKELPARAM(state,
-// error). RAS states end at 0x2001 and RAS and Win32 error codes are 16-bit
-// values, so both fit.
-constexpr UINT WM_DIAL_STATE = WM_APP + 1;
+// parent) in WM_DIAL_STATE. RAS states end at 0x2001 and RAS and Win32 error
+// codes are 16-bit values, so both fit.
 
 struct DialState {
     HRASCONN handle;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Messages.h"
+#include "framework/Messages.h"
 #include "settings/AppConfig.h"
 #include "stats/StateStatic.h"
 #include "support/ControlTestSupport.h"
