@@ -11,7 +11,7 @@
 #include "res/resource.h"
 #include "settings/AppConfig.h"
 #include "text/FixedText.h"
-#include "vpn/DialState.h"
+#include "vpn/DialNotifier.h"
 
 static_assert(sizeof(NOTIFYICONDATAW) == kNotifyIconDataSize, "tray calls pass the XP-generation structure");
 
