@@ -1,21 +1,15 @@
 #include "stats/StateStatic.h"
 
 #include <cwchar>
-#include <optional>
 
 #include "controls/ControlFonts.h"
 #include "framework/Messages.h"
 #include "framework/UniqueHandle.h"
 #include "settings/AppConfig.h"
 #include "settings/BuildSettings.h"
-#include "settings/KeyValueDocument.h"
-#include "stats/StatisticsToken.h"
+#include "stats/StatisticsQuery.h"
 
 namespace {
-const wchar_t kRequestPath[] = L"/kelda_tools_info.php?a=";
-// In the current directory, which is the program's folder from start-up on.
-const wchar_t kReplyFile[] = L"tfile.txt";
-
 constexpr int kCaptionHeight = 17;
 constexpr int kLargeBalanceHeight = 50;
 constexpr int kSmallBalanceHeight = 33;     // leaves room for the deferred line
@@ -81,20 +75,10 @@ bool CStateStatic::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam
 }
 
 void CStateStatic::QueryStatistics() {
-    KeyValueDocument reply;
     KillTimer(hwnd_, kRefreshTimerId);
-
-    // Credentials without an 8-bit form are never sent: the query fails like a failed download.
-    std::optional<std::wstring> token = MakeStatisticsToken(AppConfig.login, AppConfig.password);
-    if (token) {
-        std::wstring path = kRequestPath + *token;
-        if (http.DownloadToFile(path.c_str(), kReplyFile, kSmallFileLimits) == kDownloadSaved) {
-            reply.LoadFile(kReplyFile, true);
-            DeleteFileW(kReplyFile);
-        }
-    }
-    balance = static_cast<float>(reply.GetNumber(L"", L"balance", 0));
-    credit = static_cast<float>(reply.GetNumber(L"", L"credit", 0));
+    AccountFigures figures = QueryAccountFigures(http, AppConfig.login, AppConfig.password);
+    balance = figures.balance;
+    credit = figures.credit;
 
     if (HWND frame = GetParent(GetParent(hwnd_))) PostMessageW(frame, WM_STATISTICS_UPDATED, 0, 0);
     RedrawNow(hwnd_);
