@@ -60,13 +60,11 @@ HWND CMainFrame::CreateFrame(const RECT& rect) {
     HINSTANCE instance = appModule.GetModuleInstance();
     wchar_t title[64] = {};
     LoadStringW(instance, IDR_MAINFRAME, title, 64);
-    HMENU menu = LoadMenuW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
+    UniqueMenu menu(LoadMenuW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME)));
     HWND window = Create(nullptr, rect, title, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                         WS_EX_APPWINDOW | WS_EX_WINDOWEDGE, menu);
-    if (!window) {
-        if (menu) DestroyMenu(menu);
-        return nullptr;
-    }
+                         WS_EX_APPWINDOW | WS_EX_WINDOWEDGE, menu.get());
+    if (!window) return nullptr;
+    menu.release();  // the window's now, destroyed with it
     accelerators_ = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
     return window;
 }
