@@ -44,15 +44,7 @@ UniqueMenu LoadTrayMenu(bool frameVisible, bool connected) {
 }
 
 WindowClassInfo& CMainFrame::GetWndClassInfo() {
-    static WindowClassInfo info = [] {
-        WindowClassInfo i;
-        i.name = kFrameClassName;
-        i.style = 0;
-        i.background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        i.cursor = IDC_ARROW;
-        i.iconId = IDR_MAINFRAME;
-        return i;
-    }();
+    static WindowClassInfo info{kFrameClassName, 0, IDR_MAINFRAME};
     return info;
 }
 

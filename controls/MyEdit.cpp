@@ -15,13 +15,7 @@ bool IsTypableCharacter(wchar_t character) {
 }
 
 WindowClassInfo& MyEdit::GetWndClassInfo() {
-    static WindowClassInfo info = [] {
-        WindowClassInfo i;
-        i.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-        i.background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        i.cursor = IDC_ARROW;
-        return i;
-    }();
+    static WindowClassInfo info{nullptr, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS};
     return info;
 }
 
@@ -123,7 +117,7 @@ void MyEdit::Paint(HDC dc, const RECT& client) {
 }
 
 LRESULT MyEdit::OnPaint(HDC given) {
-    LRESULT painted = PaintClient(hwnd_, given, [this](HDC dc, const RECT& client) { Paint(dc, client); });
+    LRESULT painted = PaintClient(*this, hwnd_, given);
     if (painted) ShowCaret(hwnd_);
     return painted;
 }

@@ -37,14 +37,7 @@ CStateStatic::CStateStatic() : CStateStatic(KELDA_SERVER_PORT) {}
 CStateStatic::CStateStatic(int serverPort) : serverPort_(serverPort) {}
 
 WindowClassInfo& CStateStatic::GetWndClassInfo() {
-    static WindowClassInfo info = [] {
-        WindowClassInfo i;
-        i.name = L"stateclass";
-        i.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-        i.background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        i.cursor = IDC_ARROW;
-        return i;
-    }();
+    static WindowClassInfo info{L"stateclass", CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS};
     return info;
 }
 
@@ -63,7 +56,7 @@ bool CStateStatic::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam
         result = 1;
         return true;
     case WM_PAINT:
-        result = OnPaint(reinterpret_cast<HDC>(wParam));
+        result = PaintClient(*this, window, reinterpret_cast<HDC>(wParam));
         return true;
     case WM_TIMER:  // the refresh timer, or a refresh the view asks for: any id
         QueryStatistics();
@@ -107,8 +100,4 @@ void CStateStatic::Paint(HDC dc, const RECT& client) {
     SetTextColor(dc, RGB(255, 255, 255));
     SetBkColor(dc, RGB(255, 0, 0));
     DrawLine(dc, kDeferredLineHeight, DeferredText(), line, DT_CENTER | DT_BOTTOM);
-}
-
-LRESULT CStateStatic::OnPaint(HDC given) {
-    return PaintClient(hwnd_, given, [this](HDC dc, const RECT& client) { Paint(dc, client); });
 }

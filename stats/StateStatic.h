@@ -37,7 +37,6 @@ protected:
     WindowClassInfo& GetWndClassInfo() override;
 
 private:
-    LRESULT OnPaint(HDC given);
     // The texts Paint draws.
     std::wstring BalanceText() const;
     std::wstring DeferredText() const;
