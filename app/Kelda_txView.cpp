@@ -1,8 +1,8 @@
 #include "app/Kelda_txView.h"
 
-#include "app/Messages.h"
+#include "framework/Messages.h"
 #include "settings/AppConfig.h"
-#include "vpn/DialState.h"
+#include "vpn/DialNotifier.h"
 
 namespace {
 constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;

@@ -5,13 +5,13 @@
 #include <cstdio>
 
 #include "app/AboutDlg.h"
-#include "app/Messages.h"
 #include "framework/AppModule.h"
+#include "framework/Messages.h"
 #include "framework/StructureSizes.h"
 #include "res/resource.h"
 #include "settings/AppConfig.h"
-#include "settings/FixedText.h"
-#include "vpn/DialState.h"
+#include "text/FixedText.h"
+#include "vpn/DialNotifier.h"
 
 static_assert(sizeof(NOTIFYICONDATAW) == kNotifyIconDataSize, "tray calls pass the XP-generation structure");
 
@@ -44,15 +44,7 @@ UniqueMenu LoadTrayMenu(bool frameVisible, bool connected) {
 }
 
 WindowClassInfo& CMainFrame::GetWndClassInfo() {
-    static WindowClassInfo info = [] {
-        WindowClassInfo i;
-        i.name = kFrameClassName;
-        i.style = 0;
-        i.background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        i.cursor = IDC_ARROW;
-        i.iconId = IDR_MAINFRAME;
-        return i;
-    }();
+    static WindowClassInfo info{kFrameClassName, 0, IDR_MAINFRAME};
     return info;
 }
 
@@ -60,13 +52,11 @@ HWND CMainFrame::CreateFrame(const RECT& rect) {
     HINSTANCE instance = appModule.GetModuleInstance();
     wchar_t title[64] = {};
     LoadStringW(instance, IDR_MAINFRAME, title, 64);
-    HMENU menu = LoadMenuW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
+    UniqueMenu menu(LoadMenuW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME)));
     HWND window = Create(nullptr, rect, title, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                         WS_EX_APPWINDOW | WS_EX_WINDOWEDGE, menu);
-    if (!window) {
-        if (menu) DestroyMenu(menu);
-        return nullptr;
-    }
+                         WS_EX_APPWINDOW | WS_EX_WINDOWEDGE, menu.get());
+    if (!window) return nullptr;
+    menu.release();  // the window's now, destroyed with it
     accelerators_ = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
     return window;
 }

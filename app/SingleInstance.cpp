@@ -1,7 +1,7 @@
 #include "app/SingleInstance.h"
 
 #include "app/MainFrame.h"
-#include "app/Messages.h"
+#include "framework/Messages.h"
 
 namespace {
 // "Local\": one per user session.
@@ -29,19 +29,17 @@ bool BringRunningCopyForward() {
 
 SingleInstance::SingleInstance() : mutex_(CreateMutexW(nullptr, FALSE, kMutexName)) {}
 
-SingleInstance::~SingleInstance() {
-    if (owned_) ReleaseMutex(mutex_);
-    if (mutex_) CloseHandle(mutex_);
-}
-
 bool SingleInstance::Claim() {
     // Without the mutex there is no telling: better one copy too many than none.
     if (!mutex_) return true;
     DWORD start = GetTickCount();
     for (DWORD wait = 0;; wait = kPollMs) {
-        DWORD result = WaitForSingleObject(mutex_, wait);
+        DWORD result = WaitForSingleObject(mutex_.get(), wait);
         // Abandoned: the last owner ended without letting go; it is ours now.
-        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) return owned_ = true;
+        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) {
+            owned_.reset(mutex_.get());
+            return true;
+        }
         if (result == WAIT_FAILED) return true;
         if (BringRunningCopyForward()) return false;
         if (GetTickCount() - start >= kHandOverWaitMs) return false;

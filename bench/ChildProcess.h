@@ -7,13 +7,6 @@
 
 #include "framework/UniqueHandle.h"
 
-struct KernelHandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return nullptr; }
-    static bool Close(Type h) { return CloseHandle(h) != FALSE; }
-};
-using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
-
 // Seconds on the performance counter.
 double Now();
 

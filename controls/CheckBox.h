@@ -1,12 +1,8 @@
 #pragma once
+#include "controls/ControlFonts.h"
 #include "controls/FontCarryingControl.h"
 
-// The system button control (the view makes it a check box) in 12-pixel bold Arial.
-class CheckBox : public FontCarryingControl {
-public:
-    ~CheckBox() override = default;
+inline constexpr wchar_t kSystemButtonClass[] = L"BUTTON";
 
-protected:
-    WindowClassInfo& GetWndClassInfo() override;
-    UniqueFont MakeFont() override;
-};
+// The system button control (the view makes it a check box) in 12-pixel bold Arial.
+class CheckBox : public FontCarryingControl<kSystemButtonClass, CreateCaptionFont> {};

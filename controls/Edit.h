@@ -1,12 +1,8 @@
 #pragma once
+#include "controls/ControlFonts.h"
 #include "controls/FontCarryingControl.h"
 
-// The system edit control in 15-pixel Courier New.
-class Edit : public FontCarryingControl {
-public:
-    ~Edit() override = default;
+inline constexpr wchar_t kSystemEditClass[] = L"EDIT";
 
-protected:
-    WindowClassInfo& GetWndClassInfo() override;
-    UniqueFont MakeFont() override;
-};
+// The system edit control in 15-pixel Courier New.
+class Edit : public FontCarryingControl<kSystemEditClass, CreateInputFont> {};

@@ -5,37 +5,7 @@
 #include "controls/ControlFonts.h"
 
 namespace {
-// Holds the clipboard open for one window and closes it on every path.
-class OpenedClipboard {
-public:
-    explicit OpenedClipboard(HWND owner) : open_(OpenClipboard(owner) != FALSE) {}
-    ~OpenedClipboard() {
-        if (open_) CloseClipboard();
-    }
-    OpenedClipboard(const OpenedClipboard&) = delete;
-    OpenedClipboard& operator=(const OpenedClipboard&) = delete;
-    bool isOpen() const { return open_; }
-
-private:
-    bool open_;
-};
-
-// Locks global memory for reading and unlocks it again.
-class LockedGlobal {
-public:
-    explicit LockedGlobal(HGLOBAL memory) : memory_(memory), data_(memory ? GlobalLock(memory) : nullptr) {}
-    ~LockedGlobal() {
-        if (data_) GlobalUnlock(memory_);
-    }
-    LockedGlobal(const LockedGlobal&) = delete;
-    LockedGlobal& operator=(const LockedGlobal&) = delete;
-    const char* bytes() const { return static_cast<const char*>(data_); }
-    size_t size() const { return GlobalSize(memory_); }
-
-private:
-    HGLOBAL memory_;
-    void* data_;
-};
+BOOL CloseOpenClipboard(bool /*open*/) { return CloseClipboard(); }
 }  // namespace
 
 bool IsTypableCharacter(wchar_t character) {
@@ -45,13 +15,7 @@ bool IsTypableCharacter(wchar_t character) {
 }
 
 WindowClassInfo& MyEdit::GetWndClassInfo() {
-    static WindowClassInfo info = [] {
-        WindowClassInfo i;
-        i.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-        i.background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        i.cursor = IDC_ARROW;
-        return i;
-    }();
+    static WindowClassInfo info{nullptr, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS};
     return info;
 }
 
@@ -153,7 +117,7 @@ void MyEdit::Paint(HDC dc, const RECT& client) {
 }
 
 LRESULT MyEdit::OnPaint(HDC given) {
-    LRESULT painted = PaintClient(hwnd_, given, [this](HDC dc, const RECT& client) { Paint(dc, client); });
+    LRESULT painted = PaintClient(*this, hwnd_, given);
     if (painted) ShowCaret(hwnd_);
     return painted;
 }
@@ -187,17 +151,18 @@ void MyEdit::OnKeyDown(WPARAM key) {
 
 void MyEdit::PasteFromClipboard() {
     {
-        OpenedClipboard clipboard(hwnd_);
-        if (clipboard.isOpen()) {
-            LockedGlobal data(GetClipboardData(CF_TEXT));
-            if (data.bytes()) {
-                // Never read past the block, even when its text lacks the terminator.
-                size_t length = strnlen(data.bytes(), data.size());
-                if (length > Limit()) length = Limit();
-                const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data.bytes());
-                // Byte for byte: each byte becomes the character of the same code.
-                text.assign(bytes, bytes + length);
-            }
+        // Closed, and the text unlocked first, on every path.
+        UniqueHandle<bool, CloseOpenClipboard> clipboard(OpenClipboard(hwnd_) != FALSE);
+        HGLOBAL memory = clipboard ? GetClipboardData(CF_TEXT) : nullptr;
+        const char* data = memory ? static_cast<const char*>(GlobalLock(memory)) : nullptr;
+        UniqueHandle<HGLOBAL, GlobalUnlock> locked(data ? memory : nullptr);
+        if (data) {
+            // Never read past the block, even when its text lacks the terminator.
+            size_t length = strnlen(data, GlobalSize(memory));
+            if (length > Limit()) length = Limit();
+            const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data);
+            // Byte for byte: each byte becomes the character of the same code.
+            text.assign(bytes, bytes + length);
         }
     }
     PlaceCaret();

@@ -4,14 +4,7 @@
 #include "framework/UniqueHandle.h"
 
 WindowClassInfo& CStaticSimple::GetWndClassInfo() {
-    static WindowClassInfo info = [] {
-        WindowClassInfo i;
-        i.name = L"staticclass";
-        i.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-        i.background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        i.cursor = IDC_ARROW;
-        return i;
-    }();
+    static WindowClassInfo info{L"staticclass", CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS};
     return info;
 }
 
@@ -25,7 +18,7 @@ bool CStaticSimple::ProcessWindowMessage(HWND window, UINT message, WPARAM wPara
         result = 1;
         return true;
     case WM_PAINT:
-        result = OnPaint(reinterpret_cast<HDC>(wParam));
+        result = PaintClient(*this, window, reinterpret_cast<HDC>(wParam));
         return true;
     case WM_SETTEXT:
         // This redraw still shows the old text; the timer's redraw shows the new one.
@@ -52,8 +45,4 @@ void CStaticSimple::Paint(HDC dc, const RECT& client) {
     // Put back before the font goes, so its deletion cannot fail on a selected object.
     SelectObjectGuard selected(dc, font.get());
     DrawTextW(dc, buffer, length, &area, DT_NOPREFIX | DT_WORDBREAK);
-}
-
-LRESULT CStaticSimple::OnPaint(HDC given) {
-    return PaintClient(hwnd_, given, [this](HDC dc, const RECT& client) { Paint(dc, client); });
 }

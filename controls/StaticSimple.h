@@ -20,7 +20,4 @@ public:
 
 protected:
     WindowClassInfo& GetWndClassInfo() override;
-
-private:
-    LRESULT OnPaint(HDC given);
 };

@@ -5,7 +5,6 @@ CAppModule appModule;
 HRESULT CAppModule::Init(HINSTANCE instance) {
     if (initialized_) return S_OK;
     instance_ = instance ? instance : GetModuleHandleW(nullptr);
-    mainThreadId_ = GetCurrentThreadId();
     InitializeCriticalSection(&section_);
     initialized_ = true;
     return S_OK;
@@ -14,7 +13,7 @@ HRESULT CAppModule::Init(HINSTANCE instance) {
 void CAppModule::Term() {
     if (!initialized_) return;
     {
-        Lock lock(section_);
+        SectionLock lock = Lock();
         loops_.clear();
     }
     DeleteCriticalSection(&section_);
@@ -22,17 +21,17 @@ void CAppModule::Term() {
 }
 
 bool CAppModule::AddMessageLoop(CMessageLoop* loop) {
-    Lock lock(section_);
+    SectionLock lock = Lock();
     return loops_.emplace(GetCurrentThreadId(), loop).second;
 }
 
 bool CAppModule::RemoveMessageLoop() {
-    Lock lock(section_);
+    SectionLock lock = Lock();
     return loops_.erase(GetCurrentThreadId()) == 1;
 }
 
 CMessageLoop* CAppModule::GetMessageLoop(DWORD threadId) {
-    Lock lock(section_);
+    SectionLock lock = Lock();
     auto it = loops_.find(threadId);
     return it == loops_.end() ? nullptr : it->second;
 }

@@ -1,6 +1,9 @@
 #pragma once
 #include <windows.h>
+
 #include <map>
+
+#include "framework/UniqueHandle.h"
 
 class CMessageLoop;
 
@@ -11,27 +14,20 @@ public:
     void Term();
 
     HINSTANCE GetModuleInstance() const { return instance_; }
-    DWORD GetMainThreadId() const { return mainThreadId_; }
 
     bool AddMessageLoop(CMessageLoop* loop);
     bool RemoveMessageLoop();
     CMessageLoop* GetMessageLoop(DWORD threadId = GetCurrentThreadId());
 
 private:
-    // Holds the module's critical section for one scope.
-    class Lock {
-    public:
-        explicit Lock(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
-        ~Lock() { LeaveCriticalSection(&section_); }
-        Lock(const Lock&) = delete;
-        Lock& operator=(const Lock&) = delete;
-
-    private:
-        CRITICAL_SECTION& section_;
-    };
+    using SectionLock = UniqueHandle<CRITICAL_SECTION*, LeaveCriticalSection>;
+    // Holds the module's critical section until the result goes.
+    SectionLock Lock() {
+        EnterCriticalSection(&section_);
+        return SectionLock(&section_);
+    }
 
     HINSTANCE instance_ = nullptr;
-    DWORD mainThreadId_ = 0;
     bool initialized_ = false;
     CRITICAL_SECTION section_{};
     std::map<DWORD, CMessageLoop*> loops_;

@@ -1,90 +1,76 @@
 #pragma once
 #include <windows.h>
-#include <cstdio>
-#include <utility>
 
-// One owner for every kind of handle: move-only, released exactly once.
-template <typename Traits>
+#include <cstdint>
+#include <cstdio>
+#include <type_traits>
+
+// One move-only owner for every kind of handle: `Close` releases it exactly
+// once. `Invalid` is the value that holds nothing, as a number (pointers and
+// handles alike): 0, or -1 for INVALID_HANDLE_VALUE and INVALID_SOCKET. Close
+// reports success as nonzero, or returns nothing.
+template <typename T, auto Close, std::intptr_t Invalid = 0>
 class UniqueHandle {
 public:
-    using Type = typename Traits::Type;
-
     UniqueHandle() = default;
-    explicit UniqueHandle(Type value) : value_(value) {}
+    explicit UniqueHandle(T value) : value_(value) {}
     ~UniqueHandle() { reset(); }
-
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
     UniqueHandle(UniqueHandle&& other) noexcept : value_(other.release()) {}
     UniqueHandle& operator=(UniqueHandle&& other) noexcept {
         if (this != &other) reset(other.release());
         return *this;
     }
 
-    Type get() const { return value_; }
-    bool valid() const { return value_ != Traits::Invalid(); }
-    explicit operator bool() const { return valid(); }
+    T get() const { return value_; }
+    explicit operator bool() const { return value_ != None(); }
 
-    Type release() {
-        Type value = value_;
-        value_ = Traits::Invalid();
+    T release() {
+        T value = value_;
+        value_ = None();
         return value;
     }
     // Releases the held handle; true when there was none or its release succeeded.
-    bool reset(Type value = Traits::Invalid()) {
-        bool ok = true;
-        if (value_ != Traits::Invalid()) ok = Traits::Close(value_);
+    bool reset(T value = None()) {
+        T held = value_;
         value_ = value;
-        return ok;
+        if (held == None()) return true;
+        if constexpr (std::is_void_v<decltype(Close(held))>) {
+            Close(held);
+            return true;
+        } else {
+            return Close(held) != 0;
+        }
+    }
+    // For a call that hands a new handle out through a pointer (and leaves none
+    // there when it fails): releases the held one first.
+    T* put() {
+        reset();
+        return &value_;
     }
 
 private:
-    Type value_ = Traits::Invalid();
+    static T None() {
+        if constexpr (std::is_pointer_v<T>) {
+            return reinterpret_cast<T>(Invalid);
+        } else {
+            return static_cast<T>(Invalid);
+        }
+    }
+
+    T value_ = None();
 };
 
-struct FontTraits {
-    using Type = HFONT;
-    static Type Invalid() { return nullptr; }
-    static bool Close(Type h) { return DeleteObject(h) != FALSE; }
-};
-struct IconTraits {  // for icons the program loaded or created itself
-    using Type = HICON;
-    static Type Invalid() { return nullptr; }
-    static bool Close(Type h) { return DestroyIcon(h) != FALSE; }
-};
-struct KeyTraits {
-    using Type = HKEY;
-    static Type Invalid() { return nullptr; }
-    static bool Close(Type h) { return RegCloseKey(h) == ERROR_SUCCESS; }
-};
-struct MenuTraits {
-    using Type = HMENU;
-    static Type Invalid() { return nullptr; }
-    static bool Close(Type h) { return DestroyMenu(h) != FALSE; }
-};
-struct FileTraits {
-    using Type = FILE*;
-    static Type Invalid() { return nullptr; }
-    static bool Close(Type f) { return fclose(f) == 0; }
-};
-struct FileHandleTraits {  // CreateFile's handles
-    using Type = HANDLE;
-    static Type Invalid() { return INVALID_HANDLE_VALUE; }
-    static bool Close(Type file) { return CloseHandle(file) != FALSE; }
-};
-struct GdiObjectTraits {
-    using Type = HGDIOBJ;
-    static Type Invalid() { return nullptr; }
-    static bool Close(Type h) { return DeleteObject(h) != FALSE; }
-};
+// The release calls that report success with 0, made to say true instead.
+inline bool CloseKey(HKEY key) { return RegCloseKey(key) == ERROR_SUCCESS; }
+inline bool CloseFile(FILE* file) { return std::fclose(file) == 0; }
 
-using UniqueFont = UniqueHandle<FontTraits>;
-using UniqueIcon = UniqueHandle<IconTraits>;
-using UniqueKey = UniqueHandle<KeyTraits>;
-using UniqueMenu = UniqueHandle<MenuTraits>;
-using UniqueFile = UniqueHandle<FileTraits>;
-using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
-using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
+using UniqueFont = UniqueHandle<HFONT, DeleteObject>;
+using UniqueIcon = UniqueHandle<HICON, DestroyIcon>;  // for icons the program loaded or created itself
+using UniqueMenu = UniqueHandle<HMENU, DestroyMenu>;
+using UniqueKey = UniqueHandle<HKEY, CloseKey>;
+using UniqueFile = UniqueHandle<FILE*, CloseFile>;
+using UniqueKernelHandle = UniqueHandle<HANDLE, CloseHandle>;       // a process, a thread, a mutex
+using UniqueFileHandle = UniqueHandle<HANDLE, CloseHandle, -1>;     // CreateFile's, INVALID_HANDLE_VALUE for none
 
 // Selects an object into a device context and puts the previous one back.
 class SelectObjectGuard {

@@ -4,6 +4,13 @@
 
 #include "framework/AppModule.h"
 
+namespace {
+// Tests create windows without initialising the module.
+HINSTANCE ModuleInstance() {
+    return appModule.GetModuleInstance() ? appModule.GetModuleInstance() : GetModuleHandleW(nullptr);
+}
+}  // namespace
+
 CWindowImplBase::~CWindowImplBase() {
     // The object may go while its window lives (a failed creation path): cut the link.
     if (hwnd_ && ::IsWindow(hwnd_)) SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
@@ -19,7 +26,7 @@ const wchar_t* CWindowImplBase::RegisteredName(WindowClassInfo& info) {
 }
 
 bool CWindowImplBase::Register(WindowClassInfo& info) {
-    HINSTANCE instance = appModule.GetModuleInstance() ? appModule.GetModuleInstance() : GetModuleHandleW(nullptr);
+    HINSTANCE instance = ModuleInstance();
     const wchar_t* name = RegisteredName(info);
 
     WNDCLASSEXW wc{};
@@ -40,8 +47,8 @@ bool CWindowImplBase::Register(WindowClassInfo& info) {
         wc = WNDCLASSEXW{};
         wc.cbSize = sizeof wc;
         wc.style = info.style;
-        wc.hbrBackground = info.background;
-        wc.hCursor = info.cursor ? LoadCursorW(nullptr, info.cursor) : nullptr;
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         if (info.iconId) {
             wc.hIcon = static_cast<HICON>(
                 LoadImageW(instance, MAKEINTRESOURCEW(info.iconId), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
@@ -60,9 +67,8 @@ HWND CWindowImplBase::Create(HWND parent, const RECT& rect, const wchar_t* text,
                              HMENU menuOrId) {
     WindowClassInfo& info = GetWndClassInfo();
     if (!Register(info)) return nullptr;
-    HINSTANCE instance = appModule.GetModuleInstance() ? appModule.GetModuleInstance() : GetModuleHandleW(nullptr);
     return CreateWindowExW(exStyle, RegisteredName(info), text, style, rect.left, rect.top, rect.right - rect.left,
-                           rect.bottom - rect.top, parent, menuOrId, instance, this);
+                           rect.bottom - rect.top, parent, menuOrId, ModuleInstance(), this);
 }
 
 LRESULT CWindowImplBase::DefaultProcedure(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -127,13 +133,13 @@ CDialogImplBase::~CDialogImplBase() {
 
 HWND CDialogImplBase::Create(HWND parent) {
     modal_ = false;
-    return CreateDialogParamW(appModule.GetModuleInstance(), MAKEINTRESOURCEW(templateId_), parent,
+    return CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(templateId_), parent,
                               GetDialogProc(), reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CDialogImplBase::DoModal(HWND owner) {
     modal_ = true;
-    return DialogBoxParamW(appModule.GetModuleInstance(), MAKEINTRESOURCEW(templateId_), owner, GetDialogProc(),
+    return DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(templateId_), owner, GetDialogProc(),
                            reinterpret_cast<LPARAM>(this));
 }
 

@@ -3,14 +3,12 @@
 
 #include "framework/UniqueHandle.h"
 
-// How a window class is registered. One static record per C++ window class;
-// without a name the class is registered as "ATL:%p" of the record's address.
+// How a window class is registered: one static record per C++ window class.
+// A class of the program's own gets the window background and the arrow cursor.
 struct WindowClassInfo {
-    const wchar_t* name = nullptr;
+    const wchar_t* name = nullptr;          // null: registered as "ATL:%p" of the record's address
     UINT style = 0;
-    HBRUSH background = nullptr;
-    const wchar_t* cursor = IDC_ARROW;  // a system cursor id
-    WORD iconId = 0;                    // program icon resource, 0 for none
+    WORD iconId = 0;                        // program icon resource, 0 for none
     const wchar_t* superclassOf = nullptr;  // system class whose behaviour we keep
 
     WNDPROC superProc = nullptr;  // the kept system procedure, found at registration
@@ -37,7 +35,6 @@ public:
                 HMENU menuOrId = nullptr);
     HWND Handle() const { return hwnd_; }
     bool IsWindow() const { return hwnd_ && ::IsWindow(hwnd_); }
-    const wchar_t* ClassName() { return RegisteredName(GetWndClassInfo()); }
 
     // Messages the map leaves go here: DefWindowProcW, or the superclassed system procedure.
     LRESULT DefaultProcedure(UINT message, WPARAM wParam, LPARAM lParam);
@@ -81,7 +78,6 @@ public:
     HWND Create(HWND parent);        // modeless
     INT_PTR DoModal(HWND owner);     // modal
     HWND Handle() const { return hwnd_; }
-    WORD TemplateId() const { return templateId_; }
 
 protected:
     HWND hwnd_ = nullptr;
@@ -92,16 +88,16 @@ private:
     WORD templateId_;
 };
 
-// WM_PAINT of a window that draws itself through one paint(dc, client) path: into
-// the device context given in wParam when there is one, else between BeginPaint
-// and EndPaint. 0 when there is nothing to update.
+// WM_PAINT of a window that draws itself through its one `Paint(dc, client)`:
+// into the device context given in wParam when there is one, else between
+// BeginPaint and EndPaint. 0 when there is nothing to update.
 template <typename Painter>
-LRESULT PaintClient(HWND window, HDC given, Painter paint) {
+LRESULT PaintClient(Painter& painter, HWND window, HDC given) {
     if (!GetUpdateRect(window, nullptr, FALSE)) return 0;
     PaintGuard guard(window, given);
     RECT client{};
     GetClientRect(window, &client);
-    paint(guard.dc(), client);
+    painter.Paint(guard.dc(), client);
     return 1;
 }
 

@@ -12,12 +12,7 @@
 
 namespace {
 
-struct FindTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return INVALID_HANDLE_VALUE; }
-    static bool Close(Type h) { return FindClose(h) != FALSE; }
-};
-using UniqueFind = UniqueHandle<FindTraits>;
+using UniqueFind = UniqueHandle<HANDLE, FindClose, -1>;  // INVALID_HANDLE_VALUE for none
 
 // The only folder this action touches: the package installs the program into a
 // folder of this name, and the name can't be set from outside.

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "network/HttpReply.h"
-#include "network/NarrowText.h"
 #include "network/ReplyStream.h"
+#include "text/NarrowText.h"
 
 namespace {
 const char kLineEnd[] = "\r\n";

@@ -22,7 +22,7 @@ bool HasShortFirstLabel(const char* host, std::size_t length) {
 }
 }  // namespace
 
-bool SocketTraits::Close(Type handle) { return closesocket(handle) == 0; }
+bool CloseSocket(SocketHandle handle) { return closesocket(handle) == 0; }
 
 SocketHandle Socket::Create() {
     handle_.reset(socket(AF_INET, SOCK_STREAM, 0));

@@ -11,12 +11,8 @@ struct sockaddr_in;
 using SocketHandle = std::uintptr_t;
 constexpr SocketHandle kNoSocket = ~SocketHandle(0);
 
-struct SocketTraits {
-    using Type = SocketHandle;
-    static Type Invalid() { return kNoSocket; }
-    static bool Close(Type handle);
-};
-using UniqueSocket = UniqueHandle<SocketTraits>;
+bool CloseSocket(SocketHandle handle);
+using UniqueSocket = UniqueHandle<SocketHandle, CloseSocket, -1>;  // kNoSocket for none
 
 // A blocking IPv4 TCP client socket, reused for one connection after another.
 // Connecting and every send and receive are bounded by the time-outs.

@@ -1,7 +1,7 @@
 #include "settings/AppConfig.h"
 
 #include "settings/BuildSettings.h"
-#include "settings/FixedText.h"
+#include "text/FixedText.h"
 
 AppConfigRecord AppConfig;
 

@@ -1,6 +1,6 @@
 #include "settings/Scramble.h"
 
-#include "network/Base64.h"
+#include "text/Base64.h"
 
 namespace {
 constexpr unsigned short kKey = 0x5C3E;

@@ -8,17 +8,17 @@
 
 #include "framework/UniqueHandle.h"
 #include "settings/AppConfig.h"
-#include "settings/FixedText.h"
 #include "settings/Scramble.h"
+#include "text/FixedText.h"
 
 namespace {
 const wchar_t kSettingsKey[] = L"Software\\kelda\\Quillon";
 
 // Opens the key for reading; a missing key is not created.
 UniqueKey OpenSettingsKey() {
-    HKEY key = nullptr;
-    if (RegOpenKeyW(HKEY_CURRENT_USER, kSettingsKey, &key) != ERROR_SUCCESS) return UniqueKey();
-    return UniqueKey(key);
+    UniqueKey key;
+    RegOpenKeyW(HKEY_CURRENT_USER, kSettingsKey, key.put());  // a failed call leaves none
+    return key;
 }
 
 // 4 bytes of the value, whatever its registry type; 0 when it is missing or larger.
@@ -48,13 +48,10 @@ std::wstring ReadCredential(const wchar_t* name) {
 // One value, written on its own: Software, then kelda and Quillon created when
 // missing, closed innermost first (reverse order of the owners).
 void WriteValue(const wchar_t* name, DWORD type, const void* data, DWORD size) {
-    HKEY raw = nullptr;
-    if (RegOpenKeyW(HKEY_CURRENT_USER, L"Software", &raw) != ERROR_SUCCESS) return;
-    UniqueKey software(raw);
-    if (RegCreateKeyW(software.get(), L"kelda", &raw) != ERROR_SUCCESS) return;
-    UniqueKey kelda(raw);
-    if (RegCreateKeyW(kelda.get(), L"Quillon", &raw) != ERROR_SUCCESS) return;
-    UniqueKey quillon(raw);
+    UniqueKey software, kelda, quillon;
+    if (RegOpenKeyW(HKEY_CURRENT_USER, L"Software", software.put()) != ERROR_SUCCESS) return;
+    if (RegCreateKeyW(software.get(), L"kelda", kelda.put()) != ERROR_SUCCESS) return;
+    if (RegCreateKeyW(kelda.get(), L"Quillon", quillon.put()) != ERROR_SUCCESS) return;
     RegSetValueExW(quillon.get(), name, 0, type, static_cast<const BYTE*>(data), size);
 }
 

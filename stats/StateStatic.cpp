@@ -1,21 +1,15 @@
 #include "stats/StateStatic.h"
 
 #include <cwchar>
-#include <optional>
 
-#include "app/Messages.h"
 #include "controls/ControlFonts.h"
+#include "framework/Messages.h"
 #include "framework/UniqueHandle.h"
 #include "settings/AppConfig.h"
 #include "settings/BuildSettings.h"
-#include "settings/KeyValueDocument.h"
-#include "stats/StatisticsToken.h"
+#include "stats/StatisticsQuery.h"
 
 namespace {
-const wchar_t kRequestPath[] = L"/kelda_tools_info.php?a=";
-// In the current directory, which is the program's folder from start-up on.
-const wchar_t kReplyFile[] = L"tfile.txt";
-
 constexpr int kCaptionHeight = 17;
 constexpr int kLargeBalanceHeight = 50;
 constexpr int kSmallBalanceHeight = 33;     // leaves room for the deferred line
@@ -43,14 +37,7 @@ CStateStatic::CStateStatic() : CStateStatic(KELDA_SERVER_PORT) {}
 CStateStatic::CStateStatic(int serverPort) : serverPort_(serverPort) {}
 
 WindowClassInfo& CStateStatic::GetWndClassInfo() {
-    static WindowClassInfo info = [] {
-        WindowClassInfo i;
-        i.name = L"stateclass";
-        i.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-        i.background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        i.cursor = IDC_ARROW;
-        return i;
-    }();
+    static WindowClassInfo info{L"stateclass", CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS};
     return info;
 }
 
@@ -69,7 +56,7 @@ bool CStateStatic::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam
         result = 1;
         return true;
     case WM_PAINT:
-        result = OnPaint(reinterpret_cast<HDC>(wParam));
+        result = PaintClient(*this, window, reinterpret_cast<HDC>(wParam));
         return true;
     case WM_TIMER:  // the refresh timer, or a refresh the view asks for: any id
         QueryStatistics();
@@ -81,20 +68,10 @@ bool CStateStatic::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam
 }
 
 void CStateStatic::QueryStatistics() {
-    KeyValueDocument reply;
     KillTimer(hwnd_, kRefreshTimerId);
-
-    // Credentials without an 8-bit form are never sent: the query fails like a failed download.
-    std::optional<std::wstring> token = MakeStatisticsToken(AppConfig.login, AppConfig.password);
-    if (token) {
-        std::wstring path = kRequestPath + *token;
-        if (http.DownloadToFile(path.c_str(), kReplyFile, kSmallFileLimits) == kDownloadSaved) {
-            reply.LoadFile(kReplyFile, true);
-            DeleteFileW(kReplyFile);
-        }
-    }
-    balance = static_cast<float>(reply.GetNumber(L"", L"balance", 0));
-    credit = static_cast<float>(reply.GetNumber(L"", L"credit", 0));
+    AccountFigures figures = QueryAccountFigures(http, AppConfig.login, AppConfig.password);
+    balance = figures.balance;
+    credit = figures.credit;
 
     if (HWND frame = GetParent(GetParent(hwnd_))) PostMessageW(frame, WM_STATISTICS_UPDATED, 0, 0);
     RedrawNow(hwnd_);
@@ -123,8 +100,4 @@ void CStateStatic::Paint(HDC dc, const RECT& client) {
     SetTextColor(dc, RGB(255, 255, 255));
     SetBkColor(dc, RGB(255, 0, 0));
     DrawLine(dc, kDeferredLineHeight, DeferredText(), line, DT_CENTER | DT_BOTTOM);
-}
-
-LRESULT CStateStatic::OnPaint(HDC given) {
-    return PaintClient(hwnd_, given, [this](HDC dc, const RECT& client) { Paint(dc, client); });
 }

@@ -8,9 +8,9 @@
 
 // The account display at the top of the main view: "Лицевой счет", the balance
 // in large digits and, when the provider defers an amount, a white-on-red line
-// with it. It fetches the figures itself when created, every five minutes, and
-// whenever somebody posts it WM_TIMER; after each query it posts
-// WM_STATISTICS_UPDATED to its grandparent, the main frame.
+// with it. It asks for the figures (stats/StatisticsQuery.h) when created,
+// every five minutes, and whenever somebody posts it WM_TIMER; after each query
+// it posts WM_STATISTICS_UPDATED to its grandparent, the main frame.
 class CStateStatic : public CWindowImplBase {
 public:
     static constexpr UINT kRefreshTimerId = 1;
@@ -24,7 +24,7 @@ public:
 
     bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
-    // One complete query; a failed one leaves 0 in both figures.
+    // One query and what follows it: the figures shown, the frame told, the timer restarted.
     void QueryStatistics();
     // Draws the display into `client`; its fonts live only for this call.
     void Paint(HDC dc, const RECT& client);
@@ -37,7 +37,6 @@ protected:
     WindowClassInfo& GetWndClassInfo() override;
 
 private:
-    LRESULT OnPaint(HDC given);
     // The texts Paint draws.
     std::wstring BalanceText() const;
     std::wstring DeferredText() const;

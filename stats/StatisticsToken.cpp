@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <utility>
 
-#include "network/Base64.h"
-#include "network/NarrowText.h"
+#include "text/Base64.h"
+#include "text/NarrowText.h"
 
 namespace {
 struct SwapPair {

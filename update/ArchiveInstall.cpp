@@ -13,33 +13,14 @@
 #include "update/UpdateMessages.h"
 
 namespace {
-struct ZipTraits {
-    using Type = unzFile;
-    static Type Invalid() { return nullptr; }
-    static bool Close(Type zip) { return unzClose(zip) == UNZ_OK; }
-};
-using UniqueZip = UniqueHandle<ZipTraits>;
+bool CloseZip(unzFile zip) { return unzClose(zip) == UNZ_OK; }
+// False (UNZ_CRCERROR) when the entry was read to its end and its checksum does not match.
+bool CloseEntry(unzFile zip) { return unzCloseCurrentFile(zip) == UNZ_OK; }
+using UniqueZip = UniqueHandle<unzFile, CloseZip>;
+// The archive's current entry, open while this holds the archive.
+using OpenEntry = UniqueHandle<unzFile, CloseEntry>;
 
-// Closes the archive's current entry when the work on it ends, however it ends.
-class OpenEntry {
-public:
-    explicit OpenEntry(unzFile zip) : zip_(zip), open_(unzOpenCurrentFile(zip) == UNZ_OK) {}
-    ~OpenEntry() { Close(); }
-    OpenEntry(const OpenEntry&) = delete;
-    OpenEntry& operator=(const OpenEntry&) = delete;
-
-    bool IsOpen() const { return open_; }
-    // UNZ_CRCERROR when the entry was read to its end and its checksum does not match.
-    int Close() {
-        int result = open_ ? unzCloseCurrentFile(zip_) : UNZ_OK;
-        open_ = false;
-        return result;
-    }
-
-private:
-    unzFile zip_;
-    bool open_;
-};
+OpenEntry OpenCurrentEntry(unzFile zip) { return OpenEntry(unzOpenCurrentFile(zip) == UNZ_OK ? zip : nullptr); }
 
 // The staged files that have not moved into place are removed with the install.
 class StagedFiles {
@@ -73,14 +54,14 @@ InstallResult CheckEntry(unzFile zip, std::string& name) {
         return InstallResult::BrokenArchive;
     }
     name = buffer;
-    OpenEntry entry(zip);
-    if (!entry.IsOpen()) return InstallResult::EntryNotOpened;
+    OpenEntry entry = OpenCurrentEntry(zip);
+    if (!entry) return InstallResult::EntryNotOpened;
     char block[kReadBlock];
     ZPOS64_T total = 0;
     int count;
     while ((count = unzReadCurrentFile(zip, block, sizeof block)) > 0) total += static_cast<ZPOS64_T>(count);
     // A stream that ends early leaves the checksum unchecked; the size catches it.
-    if (count < 0 || total != info.uncompressed_size || entry.Close() != UNZ_OK) return InstallResult::EntryUnreadable;
+    if (count < 0 || total != info.uncompressed_size || !entry.reset()) return InstallResult::EntryUnreadable;
     return InstallResult::Installed;
 }
 
@@ -118,8 +99,8 @@ UniqueFileHandle CreateStagedFile(Placement& placement, WorkingNames& names) {
 // Unpacks the current entry into a staged file of its own. A close that fails
 // to write the last data is a write that came up short.
 InstallResult StageEntry(unzFile zip, Placement& placement, WorkingNames& names, InstallFileLayer& files) {
-    OpenEntry entry(zip);
-    if (!entry.IsOpen()) return InstallResult::EntryNotOpened;
+    OpenEntry entry = OpenCurrentEntry(zip);
+    if (!entry) return InstallResult::EntryNotOpened;
     UniqueFileHandle file = CreateStagedFile(placement, names);
     if (!file) return InstallResult::FileNotCreated;
     char block[kReadBlock];

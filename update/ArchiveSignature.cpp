@@ -13,21 +13,10 @@ namespace {
 // target, so the program asks the system for it at run time.
 constexpr ALG_ID kSha256 = ALG_CLASS_HASH | ALG_TYPE_ANY | 12;  // CALG_SHA_256, sub-id 12
 
-struct ProviderTraits {
-    using Type = HCRYPTPROV;
-    static Type Invalid() { return 0; }
-    static bool Close(Type provider) { return CryptReleaseContext(provider, 0) != FALSE; }
-};
-struct CryptKeyTraits {
-    using Type = HCRYPTKEY;
-    static Type Invalid() { return 0; }
-    static bool Close(Type key) { return CryptDestroyKey(key) != FALSE; }
-};
-struct HashTraits {
-    using Type = HCRYPTHASH;
-    static Type Invalid() { return 0; }
-    static bool Close(Type hash) { return CryptDestroyHash(hash) != FALSE; }
-};
+BOOL ReleaseProvider(HCRYPTPROV provider) { return CryptReleaseContext(provider, 0); }
+using UniqueProvider = UniqueHandle<HCRYPTPROV, ReleaseProvider>;
+using UniqueCryptKey = UniqueHandle<HCRYPTKEY, CryptDestroyKey>;
+using UniqueHash = UniqueHandle<HCRYPTHASH, CryptDestroyHash>;
 
 UniqueFileHandle OpenForReading(const wchar_t* path) {
     return UniqueFileHandle(
@@ -67,17 +56,14 @@ bool ReadSignature(const wchar_t* path, DWORD length, std::vector<BYTE>& signatu
 
 SignatureCheck VerifyArchiveSignature(const UpdateKey& key, const wchar_t* archivePath, const wchar_t* signaturePath) {
     // Without a context, the key or a SHA-256 hash, nothing can be verified here.
-    HCRYPTPROV providerHandle = 0;
-    if (!CryptAcquireContextW(&providerHandle, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
+    UniqueProvider provider;
+    if (!CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
         return SignatureCheck::Unavailable;
     }
-    UniqueHandle<ProviderTraits> provider(providerHandle);
-    HCRYPTKEY keyHandle = 0;
-    if (!CryptImportKey(provider.get(), key.blob, key.size, 0, 0, &keyHandle)) return SignatureCheck::Unavailable;
-    UniqueHandle<CryptKeyTraits> publicKey(keyHandle);
-    HCRYPTHASH hashHandle = 0;
-    if (!CryptCreateHash(provider.get(), kSha256, 0, 0, &hashHandle)) return SignatureCheck::Unavailable;
-    UniqueHandle<HashTraits> hash(hashHandle);
+    UniqueCryptKey publicKey;
+    if (!CryptImportKey(provider.get(), key.blob, key.size, 0, 0, publicKey.put())) return SignatureCheck::Unavailable;
+    UniqueHash hash;
+    if (!CryptCreateHash(provider.get(), kSha256, 0, 0, hash.put())) return SignatureCheck::Unavailable;
     DWORD bits = 0, size = sizeof bits;
     if (!CryptGetKeyParam(publicKey.get(), KP_KEYLEN, reinterpret_cast<BYTE*>(&bits), &size, 0)) {
         return SignatureCheck::Unavailable;

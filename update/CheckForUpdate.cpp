@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "network/NarrowText.h"
 #include "settings/AppConfig.h"
-#include "settings/FixedText.h"
+#include "text/FixedText.h"
+#include "text/NarrowText.h"
 #include "update/ArchiveInstall.h"
 #include "update/ArchiveSignature.h"
 #include "update/BuiltInUpdateKey.h"

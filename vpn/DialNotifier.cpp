@@ -1,5 +1,4 @@
-#include "vpn/DialState.h"
-#include "vpn/RasConnection.h"
+#include "vpn/DialNotifier.h"
 
 HWND dialStatusWindow = nullptr;
 

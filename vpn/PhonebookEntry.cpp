@@ -1,8 +1,15 @@
+#include "vpn/PhonebookEntry.h"
+
+#include "framework/StructureSizes.h"
 #include "settings/AppConfig.h"
-#include "settings/FixedText.h"
-#include "vpn/DialParams.h"
-#include "vpn/RasConnection.h"
-#include "vpn/RasStructures.h"
+#include "text/FixedText.h"
+
+// The Windows XP generation of each structure; RAS rejects any other dwSize
+// with ERROR_INVALID_SIZE.
+static_assert(sizeof(RASENTRYW) == kRasEntrySize, "RASENTRYW must have the XP layout");
+static_assert(sizeof(RASDIALPARAMSW) == kRasDialParamsSize, "RASDIALPARAMSW must have the XP layout");
+static_assert(sizeof(OSVERSIONINFOEXW) == kOsVersionInfoExSize, "OSVERSIONINFOEXW size");
+static_assert(sizeof(OSVERSIONINFOW) == kOsVersionInfoSize, "OSVERSIONINFOW size");
 
 namespace {
 // Wide entry sizes of the layouts before XP: NT 5.0 ends after dwVpnStrategy,
@@ -45,10 +52,9 @@ RASDIALPARAMSW ProgramDialParams() {
 
 void ForgetPassword(RASDIALPARAMSW& params) { SecureZeroMemory(params.szPassword, sizeof params.szPassword); }
 
-void RasConnection::PrepareEntry() {
+void PrepareEntry() {
     OSVERSIONINFOEXW version;
     if (!GetWindowsVersion(version)) return;
-    // Only the NT family keeps a phonebook the program can write.
     if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) return;
     DWORD size = RasEntrySizeForVersion(version.dwMajorVersion, version.dwMinorVersion);
 
@@ -71,7 +77,7 @@ void RasConnection::PrepareEntry() {
     StoreDialParams();
 }
 
-DWORD RasConnection::StoreDialParams() {
+DWORD StoreDialParams() {
     RASDIALPARAMSW params = ProgramDialParams();
     AppConfig.StoreCredentials(AppConfig.login, AppConfig.password);
     // FALSE: the password is saved with the entry.

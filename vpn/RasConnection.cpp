@@ -3,12 +3,20 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "framework/StructureSizes.h"
 #include "settings/AppConfig.h"
-#include "vpn/DialParams.h"
-#include "vpn/RasStructures.h"
+#include "vpn/DialNotifier.h"
+#include "vpn/PhonebookEntry.h"
+
+// The Windows XP generation of each structure; RAS rejects any other dwSize
+// with ERROR_INVALID_SIZE.
+static_assert(sizeof(RASCONNSTATUSW) == kRasConnStatusSize, "RASCONNSTATUSW must have the XP layout");
+static_assert(sizeof(RASCONNW) == kRasConnSize, "RASCONNW must have the XP layout");
 
 namespace {
 constexpr DWORD kReleasePollMs = 50;
+// RasEnumConnectionsW is asked for at most this many connections.
+constexpr int kEnumeratedConnections = 10;
 
 // RasGetConnectStatusW for a handle; its result code.
 DWORD QueryStatus(HRASCONN handle, RASCONNSTATUSW& status) {

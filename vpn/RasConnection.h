@@ -4,17 +4,9 @@
 
 #include <vector>
 
-// The view's progress label; written before every dial. DialNotifier posts
-// each state of the dial to its parent, the view (see vpn/DialState.h).
-extern HWND dialStatusWindow;
-
-// RAS calls it on a thread of its own for every state of a dial.
-void WINAPI DialNotifier(HRASCONN hrasconn, UINT message, RASCONNSTATE state, DWORD error, DWORD extendedError);
-
-// Size of the wide phonebook entry structure the given Windows NT version expects.
-DWORD RasEntrySizeForVersion(DWORD major, DWORD minor);
-
-// The program's one VPN connection: its phonebook entry, dial, hang-up and state.
+// The program's one VPN connection: dial, hang-up and state. The entry it
+// dials is vpn/PhonebookEntry.h's; each dial's states come through
+// vpn/DialNotifier.h.
 //
 // No hang-up waits on the window's thread: each returns at once and keeps the
 // hung-up handles in `releasing`; the view's 100 ms tick forgets those RAS has
@@ -32,9 +24,6 @@ public:
     HRASCONN AdoptConnection();
     // Hangs up every connection of the entry, only when the held one is connected.
     bool HangUp();
-    // Rewrites the phonebook entry and its dial parameters.
-    void PrepareEntry();
-    DWORD StoreDialParams();
     // Hangs up a connected connection or lets go of a dial still in progress,
     // rewrites the entry, starts an asynchronous dial. A dial refused with a
     // handle is let go at once; RasDialW's own error stays in `refusal`.

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/MainFrame.h"
-#include "app/Messages.h"
+#include "framework/Messages.h"
 #include "res/resource.h"
 #include "settings/AppConfig.h"
 #include "support/TrayIcon.h"

@@ -11,7 +11,7 @@
 
 #include "FakeRasState.h"
 #include "app/MainFrame.h"
-#include "app/Messages.h"
+#include "framework/Messages.h"
 #include "res/resource.h"
 #include "settings/AppConfig.h"
 #include "settings/BuildSettings.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "network/Base64.h"
+#include "text/Base64.h"
 
 namespace {
 // `capacity` elements between two runs of guard elements outside the Base64

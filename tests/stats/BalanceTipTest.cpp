@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/MainFrame.h"
-#include "app/Messages.h"
+#include "framework/Messages.h"
 #include "support/ControlTestSupport.h"
 
 // The frame formats the display's 32-bit balance, widened, with two decimals.

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "app/Messages.h"
+#include "framework/Messages.h"
 #include "settings/AppConfig.h"
-#include "settings/FixedText.h"
 #include "stats/StateStatic.h"
 #include "support/ControlTestSupport.h"
 #include "support/ScriptedServer.h"
+#include "text/FixedText.h"
 
 namespace {
 int statisticsNotices = 0;

@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/Messages.h"
+#include "framework/Messages.h"
 
 // The frame's icon in the notification area, as another program sees it.
 inline NOTIFYICONDATAW FrameIconData(HWND owner) {

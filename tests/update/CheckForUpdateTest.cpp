@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "settings/AppConfig.h"
-#include "settings/FixedText.h"
+#include "text/FixedText.h"
 #include "update/ArchiveInstall.h"
 #include "support/HttpTestServer.h"
 #include "TestUpdateKey.h"

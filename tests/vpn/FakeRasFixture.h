@@ -9,7 +9,7 @@
 
 #include "FakeRasState.h"
 #include "settings/AppConfig.h"
-#include "vpn/DialState.h"
+#include "vpn/DialNotifier.h"
 #include "vpn/RasConnection.h"
 
 // Tests of the program's RAS code against the simulated service, whose state

@@ -1,4 +1,5 @@
 #include "FakeRasFixture.h"
+#include "vpn/PhonebookEntry.h"
 
 using PhonebookEntry = FakeRasTest;
 
@@ -11,7 +12,7 @@ constexpr DWORD kDialParamsBytes = 2104, kConnBytes = 1368;
 
 TEST_F(PhonebookEntry, IsThePptpEntryWithTheStoredCredentialsAndNothingElse) {
     AppConfig.StoreCredentials(L"абонент", L"пароль 1");
-    connection.PrepareEntry();
+    PrepareEntry();
 
     std::unique_ptr<fakeras::State> state = Service().Read();
     const fakeras::StoredEntry* stored = fakeras::FindEntry(*state, L"Kelda");

@@ -1,4 +1,4 @@
-#include "network/Base64.h"
+#include "text/Base64.h"
 
 namespace {
 const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

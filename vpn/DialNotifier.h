@@ -4,13 +4,17 @@
 
 #include <string>
 
-// DialNotifier hands every state of a dial to the view (the progress label's
-// parent) in this posted message, never through a call that waits for the
-// view's thread: wParam is the connection handle, lParam MAKELPARAM(state,
-// error). RAS states end at 0x2001 and RAS and Win32 error codes are 16-bit
-// values, so both fit.
-constexpr UINT WM_DIAL_STATE = WM_APP + 1;
+#include "framework/Messages.h"
 
+// The view's progress label; written before every dial. DialNotifier posts
+// each state of the dial to its parent, the view, as WM_DIAL_STATE.
+extern HWND dialStatusWindow;
+
+// RAS calls it on a thread of its own for every state of a dial.
+void WINAPI DialNotifier(HRASCONN hrasconn, UINT message, RASCONNSTATE state, DWORD error, DWORD extendedError);
+
+// One state of a dial as WM_DIAL_STATE carries it. RAS states end at 0x2001 and
+// RAS and Win32 error codes are 16-bit values, so both fit into lParam.
 struct DialState {
     HRASCONN handle;
     RASCONNSTATE state;

@@ -1,4 +1,4 @@
-#include "network/NarrowText.h"
+#include "text/NarrowText.h"
 
 bool ToNarrowText(const wchar_t* text, std::string& narrow) {
     narrow.clear();
