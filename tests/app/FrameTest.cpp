@@ -151,7 +151,7 @@ namespace {
 RECT aboutRect{};
 bool aboutSeen = false;
 void CALLBACK CloseAbout(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND about = FindWindowW(nullptr, L"About");
+    HWND about = FindCaption(L"About");
     if (!about) return;
     KillTimer(nullptr, timer);
     aboutSeen = true;

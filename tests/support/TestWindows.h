@@ -80,12 +80,11 @@ public:
     ProgramProcess(const ProgramProcess&) = delete;
     ProgramProcess& operator=(const ProgramProcess&) = delete;
 
-    bool Started() const { return info_.hProcess != nullptr; }
     HANDLE Handle() const { return info_.hProcess; }
     // Its exit code once it ends within the time, else STILL_ACTIVE.
     DWORD WaitForExit(DWORD timeoutMs) const {
         DWORD code = STILL_ACTIVE;
-        if (Started() && WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+        if (info_.hProcess && WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0) {
             GetExitCodeProcess(info_.hProcess, &code);
         }
         return code;
