@@ -1,9 +1,8 @@
-// How long the window stops answering when a statistics refresh meets a server that holds it.
-// The program runs against a server in this process that answers the manifest and the first
-// statistics query (made while the frame is created), then holds every later query, in turn:
-// silent, a header trickling in one byte a second, a body trickling in one byte a second, until
-// the program gives up. After each press of "Обновить статистику" the frame is polled with
-// WM_NULL until it answers steadily again.
+// How long the window stops answering when a statistics refresh meets a server that holds it:
+// the program runs against a server in this tool that answers the manifest and the first query
+// (made while the frame is created), then holds each later one in turn until the program gives
+// up. After each press of "Обновить статистику" the frame is polled with WM_NULL until it
+// answers steadily again.
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -20,7 +19,7 @@ constexpr UINT kPollMs = 50;            // an answer slower than this counts as 
 constexpr double kFreezeGap = 0.5;      // a longer silence is a freeze, not scheduling noise
 constexpr double kSteadyAfter = 1.0;    // answering this long after a freeze: it is over
 constexpr double kNoFreezeAfter = 3.0;  // a press that froze nothing by then did not freeze
-const char* const kHolds[] = {"silent", "a header trickling", "a body trickling"};
+const char* const kHolds[] = {"silent", "trickling a header", "trickling a body"};
 
 bool Answers(HWND window) {
     DWORD_PTR result = 0;
