@@ -1,39 +1,25 @@
-// How long a running kelda_tx stops answering when its statistics refresh
-// meets a server that holds it (silent, or trickling):
-//   freeze_time CAPTION PRESSES SWITCH_FILE
-// Waits until the frame with that caption is shown (its first statistics query
-// is over then), creates SWITCH_FILE (the provider holds statistics queries
-// from then on), presses "Обновить статистику" in its view PRESSES times, one
-// after the other, and after each press polls the frame with WM_NULL
-// (SendMessageTimeout) until it has answered steadily again. Prints the longest
-// stretch without an answer after each press, and the worst of them. Fails when
-// the frame is not shown, or stays silent beyond the bound.
-#include <windows.h>
-
+// How long the window stops answering when a statistics refresh meets a server that holds it:
+// the program runs against a server in this tool that answers the manifest and the first query
+// (made while the frame is created), then holds each later one in turn until the program gives
+// up. After each press of "Обновить статистику" the frame is polled with WM_NULL until it
+// answers steadily again.
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
-#include <cwchar>
 
-#include "ChildProcess.h"
+#include "Bench.h"
 #include "res/resource.h"
+#include "settings/BuildSettings.h"
+#include "support/TestServer.h"
+#include "support/TestWindows.h"
 
 namespace {
-constexpr DWORD kFindBoundMs = 30000;
 constexpr double kSilenceBound = 60;    // seconds: far beyond any bound the network code sets
 constexpr UINT kPollMs = 50;            // an answer slower than this counts as no answer yet
 constexpr double kFreezeGap = 0.5;      // a longer silence is a freeze, not scheduling noise
 constexpr double kSteadyAfter = 1.0;    // answering this long after a freeze: it is over
 constexpr double kNoFreezeAfter = 3.0;  // a press that froze nothing by then did not freeze
-
-HWND FindShownFrame(const wchar_t* caption) {
-    double deadline = Now() + kFindBoundMs / 1000.0;
-    for (;;) {
-        HWND frame = FindWindowW(nullptr, caption);
-        if (frame && IsWindowVisible(frame)) return frame;
-        if (Now() >= deadline) return nullptr;
-        Sleep(100);  // another process's windows give no event to wait on
-    }
-}
+const char* const kHolds[] = {"silent", "trickling a header", "trickling a body"};
 
 bool Answers(HWND window) {
     DWORD_PTR result = 0;
@@ -61,39 +47,49 @@ double PressAndMeasure(HWND frame, HWND view, HWND button) {
         Sleep(10);
     }
 }
+
+// The start of a reply, then one byte a second for longer than any bound.
+std::vector<std::string> Trickle(const std::string& start) {
+    std::vector<std::string> pieces(61, "0");
+    pieces[0] = start;
+    return pieces;
+}
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) {
-    int presses = argc == 4 ? _wtoi(argv[2]) : 0;
-    if (presses < 1) {
-        std::fwprintf(stderr, L"usage: freeze_time CAPTION PRESSES SWITCH_FILE\n");
-        return 2;
-    }
-    HWND frame = FindShownFrame(argv[1]);
+int FreezeTime(int presses, const std::wstring& program) {
+    TestServer provider(KELDA_SERVER_PORT);
+    if (!provider.Listening()) return std::printf("127.0.0.1:%d is taken\n", KELDA_SERVER_PORT), 1;
+    std::atomic<int> answered{0}, held{0};
+    std::atomic<bool> holding{false};
+    std::wstring version = KELDA_VERSION;
+    provider.Route("/keldatx.txt", 200, "version=" + std::string(version.begin(), version.end()) + "\r\n");
+    provider.Route("/kelda_tools_info.php", [&](Peer& peer) {
+        if (!holding) return ++answered, peer.Reply(200, "balance=0.00\r\n");
+        int hold = held++ % 3;
+        if (hold == 0) return peer.Stall();
+        peer.SendPieces(Trickle(hold == 1 ? "HTTP/1.0 200 OK\r\nX-Held: " : "HTTP/1.0 200 OK\r\n\r\nbalance="), 1000);
+    });
+    ProgramProcess kelda(program);
+    HWND frame = kelda.WaitForWindow(ProgramCaption(), 30000);
     HWND view = frame ? FindWindowExW(frame, nullptr, L"#32770", nullptr) : nullptr;
     HWND button = view ? GetDlgItem(view, IDC_REFRESH_STATISTICS) : nullptr;
-    if (!button) {
-        std::fwprintf(stderr, L"freeze_time: no window \"%ls\" with the statistics button\n", argv[1]);
-        return 1;
-    }
-    UniqueKernelHandle switchFile(
-        CreateFileW(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (switchFile.get() == INVALID_HANDLE_VALUE) {
-        switchFile.release();
-        std::fwprintf(stderr, L"freeze_time: cannot create %ls\n", argv[3]);
-        return 1;
-    }
+    if (!button) return std::printf("no frame with the statistics button\n"), 1;
+    holding = true;
     double worst = 0;
-    for (int i = 1; i <= presses; ++i) {
+    for (int i = 0; i < presses; ++i) {
         double freeze = PressAndMeasure(frame, view, button);
-        if (freeze < 0) {
-            std::wprintf(L"  press %d: no answer for more than %.0f s\n", i, kSilenceBound);
-            return 1;
-        }
-        std::wprintf(L"  press %d: the window did not answer for %.2f s\n", i, freeze);
+        if (freeze < 0) return std::printf("  press %d: no answer for more than %.0f s\n", i + 1, kSilenceBound), 1;
+        std::printf("  press %d, the server %s: the window did not answer for %.2f s\n", i + 1, kHolds[i % 3], freeze);
         std::fflush(stdout);
         worst = std::max(worst, freeze);
     }
-    std::wprintf(L"worst freeze over %d presses: %.2f s\n", presses, worst);
+    PostMessageW(frame, WM_CLOSE, 1, 0);
+    kelda.WaitForExit(10000);
+    if (answered != 1 || held != presses) {
+        return std::printf("the server answered %d statistics queries and held %d, not 1 and %d\n", answered.load(),
+                           held.load(), presses), 1;
+    }
+    std::printf("worst freeze over %d presses: %.2f s\n", presses, worst);
+    Aim("no longer than the bound on one statistics exchange, 20 s", worst <= 20.5);
     return 0;
 }

@@ -7,22 +7,10 @@
 #include "framework/Messages.h"
 #include "res/resource.h"
 #include "settings/AppConfig.h"
-#include "support/TrayIcon.h"
+#include "TrayIcon.h"
+#include "support/TestWindows.h"
 
 namespace {
-// Handles whatever is queued, so posted messages take effect.
-void Pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));  // keep it for the test that looks for it
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
 std::vector<UINT> MenuIds(HMENU menu) {
     std::vector<UINT> ids;
     for (int i = 0; i < GetMenuItemCount(menu); ++i) ids.push_back(GetMenuItemID(menu, i));
@@ -36,13 +24,13 @@ protected:
         window = frame.CreateFrame(FrameRectFromWorkArea(workArea));
         ASSERT_NE(window, nullptr);
         ShowWindow(window, SW_SHOW);
-        Pump();
+        PumpFor(0);
     }
     void TearDown() override {
         if (IsWindow(window)) DestroyWindow(window);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        }
+        PumpFor(0);
+        MSG quit;
+        PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
     }
     CMainFrame frame;
     HWND window = nullptr;
@@ -89,7 +77,7 @@ TEST_F(FrameTest, IsAFixedSizeCaptionedWindowNamedAfterTheProgramAndVersion) {
 
 TEST_F(FrameTest, CloseBoxAltF4MinimiseAndMenuExitOnlyHide) {
     auto expectHiddenButAlive = [&](const char* how) {
-        Pump();
+        PumpFor(0);
         EXPECT_TRUE(IsWindow(window)) << how;
         EXPECT_FALSE(IsWindowVisible(window)) << how;
         ShowWindow(window, SW_SHOWNORMAL);
@@ -128,7 +116,7 @@ TEST_F(FrameTest, LeftClickOnTheTrayIconTogglesABalloonClickShowsAndOtherIconsAr
 
 TEST_F(FrameTest, RestoringAMinimisedHiddenFrameShowsItNormally) {
     ShowWindow(window, SW_MINIMIZE);
-    Pump();
+    PumpFor(0);
     EXPECT_FALSE(IsWindowVisible(window));
     SendMessageW(window, WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN);
     EXPECT_TRUE(IsWindowVisible(window));
@@ -163,7 +151,7 @@ namespace {
 RECT aboutRect{};
 bool aboutSeen = false;
 void CALLBACK CloseAbout(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND about = FindWindowW(nullptr, L"About");
+    HWND about = FindCaption(L"About");
     if (!about) return;
     KillTimer(nullptr, timer);
     aboutSeen = true;

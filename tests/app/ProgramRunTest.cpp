@@ -5,28 +5,23 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include "TrayIcon.h"
 #include "settings/AppConfig.h"
 #include "settings/BuildSettings.h"
-#include "support/HttpTestServer.h"
-#include "support/ProgramProcess.h"
-#include "support/TrayIcon.h"
-
+#include "support/TestServer.h"
+#include "support/TestWindows.h"
 
 TEST(Program, RunsUntilTheTrayExitAndEndsWithCodeOneLeavingNoTrayIcon) {
     // The provider offers the version the program already has.
-    HttpTestServer provider(KELDA_SERVER_PORT);
+    TestServer provider(KELDA_SERVER_PORT);
     ASSERT_TRUE(provider.Listening());
     provider.Route("/keldatx.txt", 200, "version=" + std::string(AppConfig.version, AppConfig.version + wcslen(AppConfig.version)) + "\r\n");
     ProgramProcess program(L"..\\kelda_tx.exe");
-    ASSERT_TRUE(program.Started());
-    HWND frame = program.WaitForFrame(std::wstring(L"kelda_tx ") + AppConfig.version, 20000);
-    ASSERT_NE(frame, nullptr);
-    EXPECT_TRUE(IsWindowVisible(frame));
+    HWND frame = program.WaitForWindow(std::wstring(L"kelda_tx ") + AppConfig.version, 20000);
+    ASSERT_NE(frame, nullptr) << "no shown frame";
     EXPECT_TRUE(TrayIconExists(frame));
 
     PostMessageW(frame, WM_CLOSE, 1, 0);
-    DWORD code = 0;
-    ASSERT_TRUE(program.WaitForExit(10000, code));
-    EXPECT_EQ(code, 1u);
+    EXPECT_EQ(program.WaitForExit(10000), 1u);
     EXPECT_FALSE(TrayIconExists(frame));
 }

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,33 +14,14 @@
 #include "res/resource.h"
 #include "settings/AppConfig.h"
 #include "settings/BuildSettings.h"
-#include "support/HttpTestServer.h"
+#include "support/TestServer.h"
+#include "support/TestWindows.h"
 
 namespace {
 std::wstring TextOf(HWND window) {
     wchar_t text[300] = {};
     GetWindowTextW(window, text, 300);
     return text;
-}
-
-// Handles this thread's messages until `done` holds or timeoutMs pass.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done()) return true;
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= timeoutMs) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-}
-
-void PumpFor(DWORD ms) {
-    PumpUntil([] { return false; }, ms);
 }
 
 // The whole frame with its view, against the simulated RAS service and a
@@ -65,6 +45,8 @@ protected:
     }
     void TearDown() override {
         frame.reset();  // destroys the window if a test left it
+        MSG quit;
+        PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // the frame's own end of the loop
         Service().Update([](fakeras::State& s) { fakeras::ForgetEverything(s); });
     }
 
@@ -110,7 +92,7 @@ protected:
             if (Handle() && ::IsWindow(Handle())) DestroyWindow(Handle());
         }
     };
-    HttpTestServer server{KELDA_SERVER_PORT};
+    TestServer server{KELDA_SERVER_PORT};
     std::unique_ptr<Frame> frame;
 };
 }  // namespace

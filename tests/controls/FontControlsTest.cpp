@@ -4,7 +4,7 @@
 
 #include "controls/CheckBox.h"
 #include "controls/Edit.h"
-#include "support/ControlTestSupport.h"
+#include "ControlTestSupport.h"
 
 namespace {
 // The control hands its own font to the system control, which reports it back;
@@ -31,7 +31,7 @@ void ExpectOwnFontReleasedOnce(std::unique_ptr<Control> control, LONG height, LO
 }  // namespace
 
 TEST(FontControls, EditInCourierNewAndCheckBoxInBoldArialReleaseTheirFontsOnce) {
-    TestHost host;
+    TestWindow host;
     auto edit = std::make_unique<Edit>();
     ASSERT_TRUE(edit->Create(host.Handle(), RECT{55, 140, 180, 160}, nullptr, 0x50810080));
     // Still the system control: its limit and its text are its own.

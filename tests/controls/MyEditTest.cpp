@@ -5,7 +5,7 @@
 #include "controls/ControlFonts.h"
 #include "controls/Edit.h"
 #include "controls/MyEdit.h"
-#include "support/ControlTestSupport.h"
+#include "ControlTestSupport.h"
 
 namespace {
 class MyEditTest : public testing::Test {
@@ -38,7 +38,7 @@ protected:
     }
     int InputFontWidth(const std::wstring& text) { return TextWidth(inputFont.get(), text); }
 
-    TestHost host;
+    TestWindow host;
     MyEdit edit;
     UniqueFont inputFont = CreateInputFont();
 };

@@ -5,7 +5,7 @@
 
 #include "controls/ControlFonts.h"
 #include "controls/StaticSimple.h"
-#include "support/ControlTestSupport.h"
+#include "ControlTestSupport.h"
 
 namespace {
 class StaticSimpleTest : public testing::Test {
@@ -13,10 +13,10 @@ protected:
     HWND MakeLabel(CStaticSimple& label, int width, int height, const std::wstring& text) {
         HWND window = label.Create(host.Handle(), RECT{5, 5, 5 + width, 5 + height}, text.c_str(),
                                    WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
-        PumpMessagesFor(0);  // the first paint, before anything is counted
+        PumpFor(0);  // the first paint, before anything is counted
         return window;
     }
-    TestHost host;
+    TestWindow host;
 };
 }  // namespace
 
@@ -32,8 +32,7 @@ TEST_F(StaticSimpleTest, BurstOfTextChangesEndsInOneDelayedRedraw) {
     SetWindowTextW(window, L"Два");
     SetWindowTextW(window, L"Соединено");
     EXPECT_EQ(counter.Count(WM_PAINT), 3);  // at once, each still with the text before it
-    DWORD start = GetTickCount();
-    while (counter.Count(WM_TIMER) == 0 && GetTickCount() - start < 2000) PumpMessagesFor(20);
+    PumpUntil([&] { return counter.Count(WM_TIMER) > 0; }, 2000);
     EXPECT_EQ(counter.Count(WM_TIMER), 1);
     EXPECT_EQ(counter.Count(WM_PAINT), 4);
     EXPECT_FALSE(KillTimer(window, CStaticSimple::kRedrawTimerId));  // none left running

@@ -5,7 +5,6 @@
 //   probe wait-hidden <caption> <timeoutMs>         waits until it is hidden (or gone)
 //   probe close <caption> <timeoutMs>               the tray's "exit" for it; waits for its process to end
 //   probe list                                      the captions of all top-level windows
-//   probe controls <caption>                        one line per control of the window
 //   probe wait-text <caption> <role> <expected> <ms> waits until a control shows the expected text
 //   probe centre <caption> <role>                   screen point at the middle of a control
 //   probe tray-icons                                screen rectangles of the notification-area icons
@@ -34,6 +33,7 @@
 #include <vector>
 
 #include "settings/AppConfig.h"
+#include "support/TestWindows.h"
 
 namespace {
 std::string Utf8(const std::wstring& text) {
@@ -68,26 +68,6 @@ std::wstring ClassOf(HWND window) {
     wchar_t name[128] = {};
     GetClassNameW(window, name, 128);
     return name;
-}
-
-struct Found {
-    const std::wstring* caption;
-    HWND window;
-};
-
-BOOL CALLBACK MatchCaption(HWND window, LPARAM param) {
-    auto* found = reinterpret_cast<Found*>(param);
-    if (WindowText(window) == *found->caption) {
-        found->window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindTopLevel(const std::wstring& caption) {
-    Found found{&caption, nullptr};
-    EnumWindows(MatchCaption, reinterpret_cast<LPARAM>(&found));
-    return found.window;
 }
 
 BOOL CALLBACK CollectChild(HWND window, LPARAM param) {
@@ -129,7 +109,7 @@ HWND FindRole(HWND frame, const std::string& role) {
 
 // The centre of a control (or of the frame's close box) on the screen, for a real click.
 int Centre(const std::wstring& caption, const std::string& role) {
-    HWND frame = FindTopLevel(caption);
+    HWND frame = FindCaption(caption);
     if (!frame) return 1;
     RECT rect{};
     if (role == "closebox") {
@@ -158,47 +138,16 @@ std::string Describe(HWND window) {
     return line;
 }
 
-int Window(const std::wstring& caption, DWORD timeoutMs, bool mustBeVisible) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        HWND window = FindTopLevel(caption);
-        if (window && (!mustBeVisible || IsWindowVisible(window))) {
-            Print(Describe(window));
-            return 0;
-        }
-        if (GetTickCount() - start >= timeoutMs) return 1;
-        Sleep(50);
-    }
+// Waits for the window, shown or (when asked) in any state, and prints its state.
+int Window(const std::wstring& caption, DWORD timeoutMs, bool shownOnly) {
+    HWND window = nullptr;
+    if (!PumpUntil([&] { return (window = FindCaption(caption, 0, shownOnly)) != nullptr; }, timeoutMs, 50)) return 1;
+    Print(Describe(window));
+    return 0;
 }
 
 int WaitHidden(const std::wstring& caption, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        HWND window = FindTopLevel(caption);
-        if (!window || !IsWindowVisible(window)) return 0;
-        if (GetTickCount() - start >= timeoutMs) return 1;
-        Sleep(50);
-    }
-}
-
-int Controls(const std::wstring& caption) {
-    HWND frame = FindTopLevel(caption);
-    if (!frame) return 1;
-    for (HWND child : Descendants(frame)) {
-        RECT rect{};
-        GetWindowRect(child, &rect);
-        LRESULT checked = ClassOf(child) == L"Button" ? 0 : SendMessageW(child, BM_GETCHECK, 0, 0);
-        char head[200];
-        snprintf(head, sizeof head, "id=%d visible=%d checked=%d rect=%ld,%ld,%ld,%ld class=", GetDlgCtrlID(child),
-                 IsWindowVisible(child) ? 1 : 0, static_cast<int>(checked), rect.left, rect.top, rect.right,
-                 rect.bottom);
-        std::string text = Utf8(WindowText(child));
-        for (char& c : text) {
-            if (c == '\n') c = '|';
-        }
-        Print(head + Utf8(ClassOf(child)) + " text=" + text);
-    }
-    return 0;
+    return PumpUntil([&] { return !FindCaption(caption, 0, true); }, timeoutMs, 50) ? 0 : 1;
 }
 
 // The text a role shows for an expectation, and whether it must be the whole text.
@@ -222,25 +171,20 @@ int WaitText(const std::wstring& caption, const std::string& role, const std::st
     std::wstring text;
     bool whole = true;
     if (!ExpectedText(role, expected, text, whole)) return 2;
-    DWORD start = GetTickCount();
     std::wstring last;
-    for (;;) {
-        HWND frame = FindTopLevel(caption);
+    auto shows = [&] {
+        HWND frame = FindCaption(caption);
         HWND control = frame ? FindRole(frame, role) : nullptr;
-        if (control) {
-            last = WindowText(control);
-            if (whole ? last == text : last.compare(0, text.size(), text) == 0) return 0;
-        }
-        if (GetTickCount() - start >= timeoutMs) {
-            std::string shown = Utf8(last);
-            for (char& c : shown) {
-                if (c == '\n') c = '|';
-            }
-            Print(role + " shows: " + shown);
-            return 1;
-        }
-        Sleep(50);
+        if (control) last = WindowText(control);
+        return control && (whole ? last == text : last.compare(0, text.size(), text) == 0);
+    };
+    if (PumpUntil(shows, timeoutMs, 50)) return 0;
+    std::string shown = Utf8(last);
+    for (char& c : shown) {
+        if (c == '\n') c = '|';
     }
+    Print(role + " shows: " + shown);
+    return 1;
 }
 
 int TrayIcons() {
@@ -270,36 +214,26 @@ int TrayIcons() {
     return 0;
 }
 
-BOOL CALLBACK FindMenuWindow(HWND window, LPARAM param) {
-    if (IsWindowVisible(window) && ClassOf(window) == L"#32768") {
-        *reinterpret_cast<HWND*>(param) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // The open pop-up menu's screen rectangle, waiting up to timeoutMs for it.
 int Menu(DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        HWND menu = nullptr;
-        EnumWindows(FindMenuWindow, reinterpret_cast<LPARAM>(&menu));
-        if (menu) {
-            RECT rect{};
-            GetWindowRect(menu, &rect);
-            char line[80];
-            snprintf(line, sizeof line, "%ld %ld %ld %ld", rect.left, rect.top, rect.right, rect.bottom);
-            Print(line);
-            return 0;
+    HWND menu = nullptr;
+    auto shown = [&] {
+        for (menu = nullptr; (menu = FindWindowExW(nullptr, menu, L"#32768", nullptr)) && !IsWindowVisible(menu);) {
         }
-        if (GetTickCount() - start >= timeoutMs) return 1;
-        Sleep(50);
-    }
+        return menu != nullptr;
+    };
+    if (!PumpUntil(shown, timeoutMs, 50)) return 1;
+    RECT rect{};
+    GetWindowRect(menu, &rect);
+    char line[80];
+    snprintf(line, sizeof line, "%ld %ld %ld %ld", rect.left, rect.top, rect.right, rect.bottom);
+    Print(line);
+    return 0;
 }
 
 // Posts the tray's "exit" (WM_CLOSE with wParam 1) to the window and waits for its process to end.
 int Close(const std::wstring& caption, DWORD timeoutMs) {
-    HWND window = FindTopLevel(caption);
+    HWND window = FindCaption(caption);
     if (!window) return 1;
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
@@ -321,11 +255,10 @@ BOOL CALLBACK PrintCaption(HWND window, LPARAM) {
 // centre of its button.
 int StartupError(DWORD timeoutMs) {
     // Only a shown box stands where it will stay: it is centred before it shows.
-    DWORD start = GetTickCount();
     HWND box = nullptr;
-    while (!(box = FindTopLevel(L"Ошибка инициализации приложения")) || !IsWindowVisible(box)) {
-        if (GetTickCount() - start >= timeoutMs) return 1;
-        Sleep(50);
+    if (!PumpUntil([&] { return (box = FindCaption(L"Ошибка инициализации приложения", 0, true)) != nullptr; },
+                   timeoutMs, 50)) {
+        return 1;
     }
     for (HWND child : Descendants(box)) {
         if (ClassOf(child) == L"Static" && !WindowText(child).empty()) Print(Utf8(WindowText(child)));
@@ -340,7 +273,7 @@ int StartupError(DWORD timeoutMs) {
 
 // The text of a control, as it is now.
 int Text(const std::wstring& caption, const std::string& role) {
-    HWND frame = FindTopLevel(caption);
+    HWND frame = FindCaption(caption);
     HWND control = frame ? FindRole(frame, role) : nullptr;
     if (!control) return 1;
     Print(Utf8(WindowText(control)));
@@ -407,18 +340,15 @@ std::wstring BalloonTitle(HWND balloon) {
 // The tool tip (or the balloon) on screen, waiting up to timeoutMs: its text (a
 // tip answers WM_GETTEXT with what it shows), after the title for a balloon.
 int Tooltip(bool balloon, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        ShownTip tip{balloon, nullptr};
+    ShownTip tip{balloon, nullptr};
+    auto shown = [&] {
         EnumWindows(FindShownTip, reinterpret_cast<LPARAM>(&tip));
-        if (tip.window) {
-            if (balloon) Print(Utf8(BalloonTitle(tip.window)));
-            Print(Utf8(AskedText(tip.window)));
-            return 0;
-        }
-        if (GetTickCount() - start >= timeoutMs) return 1;
-        Sleep(50);
-    }
+        return tip.window != nullptr;
+    };
+    if (!PumpUntil(shown, timeoutMs, 50)) return 1;
+    if (balloon) Print(Utf8(BalloonTitle(tip.window)));
+    Print(Utf8(AskedText(tip.window)));
+    return 0;
 }
 
 int Settings() {
@@ -437,7 +367,6 @@ int main(int argc, char** argv) {
     if (command == "window" && argc == 4) return Window(Wide(argv[2]), strtoul(argv[3], nullptr, 10), true);
     if (command == "exists" && argc == 4) return Window(Wide(argv[2]), strtoul(argv[3], nullptr, 10), false);
     if (command == "wait-hidden" && argc == 4) return WaitHidden(Wide(argv[2]), strtoul(argv[3], nullptr, 10));
-    if (command == "controls" && argc == 3) return Controls(Wide(argv[2]));
     if (command == "wait-text" && argc == 6)
         return WaitText(Wide(argv[2]), argv[3], argv[4], strtoul(argv[5], nullptr, 10));
     if (command == "centre" && argc == 4) return Centre(Wide(argv[2]), argv[3]);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "network/HttpClient.h"
-#include "support/ScriptedServer.h"
+#include "support/TestServer.h"
 
 namespace {
 const char kOkHead[] = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nServer: scripted\r\n\r\n";
@@ -31,12 +31,8 @@ std::vector<std::string> Pieces(const std::string& bytes, size_t size) {
     return pieces;
 }
 
-// Reads the request, then sends the pieces gapMs apart.
-ScriptedServer::Script SendInPieces(const std::vector<std::string>& pieces, DWORD gapMs) {
-    return [pieces, gapMs](Peer& peer) {
-        peer.ReadRequest();
-        peer.SendPieces(pieces, gapMs);
-    };
+TestServer::Script SendInPieces(const std::vector<std::string>& pieces, DWORD gapMs) {
+    return [pieces, gapMs](Peer& peer) { peer.SendPieces(pieces, gapMs); };
 }
 
 // A status line and headers of exactly `size` bytes, the empty line included.
@@ -45,10 +41,9 @@ std::string HeadOfSize(size_t size) {
     return status + name + std::string(size - status.size() - name.size() - 4, 'f') + "\r\n\r\n";
 }
 
-// Reads the request, sends `reply`, then says nothing more.
-ScriptedServer::Script ReplyAndStall(const std::string& reply) {
+// Sends `reply`, then says nothing more.
+TestServer::Script ReplyAndStall(const std::string& reply) {
     return [reply](Peer& peer) {
-        peer.ReadRequest();
         peer.Send(reply);
         peer.Stall();
     };
@@ -64,7 +59,7 @@ protected:
         DeleteFileA("download.bin");
         DeleteFileA("download.bin.part");
     }
-    int Fetch(ScriptedServer& server, const wchar_t* path = L"/keldatx.txt", const wchar_t* file = L"download.bin",
+    int Fetch(TestServer& server, const wchar_t* path = L"/keldatx.txt", const wchar_t* file = L"download.bin",
               const DownloadLimits& limits = kSmallFileLimits) {
         EXPECT_EQ(client.SetServer(L"127.0.0.1", server.Port()), 1);
         int result = client.DownloadToFile(path, file, limits);
@@ -120,7 +115,7 @@ TEST_F(Download, EachReplyGivesItsResultAndOnlyASavedBodyTouchesTheFile) {
             SCOPED_TRACE(c.reply.substr(0, 48) + (olderFile ? " (older file)" : ""));
             Remove();
             if (olderFile) Write("old contents");
-            ScriptedServer server(ScriptedServer::Reply(c.reply));
+            TestServer server(TestServer::Sends(c.reply));
             EXPECT_EQ(Fetch(server), c.result);
             EXPECT_EQ(server.Finish(), Request(L"/keldatx.txt"));
             EXPECT_EQ(Exists(), olderFile || c.result == 0);
@@ -143,7 +138,7 @@ TEST_F(Download, TheSameFileHoweverTheReplyIsCutIntoSegments) {
             SCOPED_TRACE(head.substr(0, 20) + ", pieces: " + std::to_string(pieces.size()) +
                          ", first: " + std::to_string(pieces[0].size()));
             Remove();
-            ScriptedServer server(SendInPieces(pieces, 2));
+            TestServer server(SendInPieces(pieces, 2));
             EXPECT_EQ(Fetch(server), 0);
             EXPECT_EQ(Read(), head == kOkHead ? body + "past the length" : body);
         }
@@ -153,7 +148,7 @@ TEST_F(Download, TheSameFileHoweverTheReplyIsCutIntoSegments) {
 TEST_F(Download, RequestsGoOutUnchangedOrNotAtAll) {
     const std::wstring fits = L"/" + std::wstring(1007, L'p');  // "GET ", 1,008 bytes, " HTTP/1.0" CR LF, NUL
     for (const std::wstring& path : {std::wstring(L"/kelda_tools_info.php?a=x y+z"), fits}) {
-        ScriptedServer server(ScriptedServer::Reply(kOkHead));
+        TestServer server(TestServer::Sends(kOkHead));
         EXPECT_EQ(Fetch(server, path.c_str()), 0);
         EXPECT_EQ(server.Finish(), Request(path));
     }
@@ -162,7 +157,7 @@ TEST_F(Download, RequestsGoOutUnchangedOrNotAtAll) {
         int result;
     } cases[] = {{fits + L"p", L"download.bin", 1}, {L"/статистика", L"download.bin", 1}, {L"/x", L"файл.bin", 2}};
     for (const auto& c : cases) {
-        ScriptedServer unused(ScriptedServer::Reply(kOkHead));
+        TestServer unused(TestServer::Sends(kOkHead));
         EXPECT_EQ(Fetch(unused, c.path.c_str(), c.file.c_str()), c.result);
         unused.Finish();
         EXPECT_FALSE(unused.Accepted());
@@ -170,7 +165,7 @@ TEST_F(Download, RequestsGoOutUnchangedOrNotAtAll) {
 }
 
 TEST_F(Download, ContentLengthEndsTheBodyWithoutWaitingForTheClose) {
-    ScriptedServer server(ReplyAndStall("HTTP/1.0 200 OK\r\ncontent-length:  5\r\n\r\nhello and more"));
+    TestServer server(ReplyAndStall("HTTP/1.0 200 OK\r\ncontent-length:  5\r\n\r\nhello and more"));
     client.SetTimeouts(2000, 5000);
     DWORD start = GetTickCount();
     EXPECT_EQ(Fetch(server), 0);
@@ -182,7 +177,7 @@ TEST_F(Download, ContentLengthEndsTheBodyWithoutWaitingForTheClose) {
 TEST_F(Download, StallingServersAreBoundedByTheTimeouts) {
     const char* replies[] = {"", "HTTP/1.0 2", "HTTP/1.0 200 OK\r\nServer: x", "HTTP/1.0 200 OK\r\n\r\npart of a body"};
     for (const char* reply : replies) {
-        ScriptedServer server(ReplyAndStall(reply));
+        TestServer server(ReplyAndStall(reply));
         client.SetTimeouts(2000, 300);
         DWORD start = GetTickCount();
         EXPECT_EQ(Fetch(server), 1) << reply;
@@ -224,7 +219,7 @@ TEST_F(Download, TricklingServersAreBoundedByTheWholeExchange) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Remove();
-        ScriptedServer server(SendInPieces(c.pieces, c.gapMs));
+        TestServer server(SendInPieces(c.pieces, c.gapMs));
         client.SetTimeouts(2000, 1000);  // every piece comes well within the receive bound
         DWORD start = GetTickCount();
         EXPECT_EQ(Fetch(server, L"/keldatx.txt", L"download.bin", c.limits), c.result);
@@ -245,8 +240,7 @@ TEST_F(Download, NoConnectionOrNoFileFails) {
     EXPECT_FALSE(Exists());
 
     bool clientClosed = false;
-    ScriptedServer server([&clientClosed](Peer& peer) {
-        peer.ReadRequest();
+    TestServer server([&clientClosed](Peer& peer) {
         peer.Send(kOkHead + Body(100));
         clientClosed = peer.ClientCloses();
     });

@@ -5,8 +5,7 @@
 #include <string>
 
 #include "network/Socket.h"
-#include "support/LoopbackListener.h"
-#include "support/ScriptedServer.h"
+#include "support/TestServer.h"
 
 namespace {
 // A first label longer than 63 characters: no resolver sends a query for it,
@@ -78,14 +77,18 @@ TEST(Socket, ConnectFailsWithinTheTimeoutAndLeavesNoSocket) {
     closesocket(listener);
 }
 
+// The server answers once it has a request.
+const char kRequest[] = "GET / HTTP/1.0\r\n\r\n\r\n";
+
 TEST(Socket, ReceiveExactCollectsPiecesAndFailsOnEarlyClose) {
-    ScriptedServer server([](Peer& peer) {
+    TestServer server([](Peer& peer) {
         peer.Send("HTTP/");
         Sleep(100);  // lets the first piece reach the client on its own
         peer.Send("1.0 200abcdefgh");
     });
     Socket s;
     ASSERT_TRUE(s.Connect("127.0.0.1", server.Port()));
+    ASSERT_EQ(s.Send(kRequest, sizeof kRequest - 1), int(sizeof kRequest - 1));
     char buffer[16] = {};
     EXPECT_TRUE(s.ReceiveExact(buffer, 0));
     ASSERT_TRUE(s.ReceiveExact(buffer, 12));
@@ -94,9 +97,10 @@ TEST(Socket, ReceiveExactCollectsPiecesAndFailsOnEarlyClose) {
 }
 
 TEST(Socket, ReceiveUntilStopsAtTheTerminatorOnly) {
-    ScriptedServer server([](Peer& peer) { peer.Send("ab\r\nline\r\r\nx\r\nabcdef\r\nrest"); });
+    TestServer server([](Peer& peer) { peer.Send("ab\r\nline\r\r\nx\r\nabcdef\r\nrest"); });
     Socket s;
     ASSERT_TRUE(s.Connect("127.0.0.1", server.Port()));
+    ASSERT_EQ(s.Send(kRequest, sizeof kRequest - 1), int(sizeof kRequest - 1));
     char buffer[1024];
     int stored = -1;
     EXPECT_EQ(s.ReceiveUntil(buffer, 1, "\r\n", 0, &stored), 0);  // terminator longer than the buffer

@@ -2,13 +2,13 @@
 
 #include "app/MainFrame.h"
 #include "framework/Messages.h"
-#include "support/ControlTestSupport.h"
+#include "support/TestWindows.h"
 
 // The frame formats the display's 32-bit balance, widened, with two decimals.
 TEST(BalanceTip, ShowsTheDisplaysFloatWithTwoDecimals) {
     CMainFrame frame;
     ASSERT_NE(frame.CreateFrame(FrameRectFromWorkArea(RECT{0, 0, 1024, 740})), nullptr);
-    PumpMessagesFor(0);  // the notice of the display's first query
+    PumpFor(0);  // the notice of the display's first query
     ASSERT_NE(frame.TrayTip(), L"SomeMessage");
 
     struct Case {

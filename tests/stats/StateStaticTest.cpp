@@ -11,8 +11,8 @@
 #include "framework/Messages.h"
 #include "settings/AppConfig.h"
 #include "stats/StateStatic.h"
-#include "support/ControlTestSupport.h"
-#include "support/ScriptedServer.h"
+#include "controls/ControlTestSupport.h"
+#include "support/TestServer.h"
 #include "text/FixedText.h"
 
 namespace {
@@ -41,47 +41,41 @@ RECT Bounds(const Capture& paint, int top, int bottom, Test test) {
 class StateStaticTest : public testing::Test {
 protected:
     void SetUp() override {
-        WNDCLASSW frameClass{};
-        frameClass.lpfnWndProc = FrameProc;
-        frameClass.hInstance = GetModuleHandleW(nullptr);
-        frameClass.lpszClassName = L"KeldaStatsTestFrame";
-        RegisterClassW(&frameClass);
-        frame = CreateWindowExW(0, frameClass.lpszClassName, L"frame", WS_POPUP | WS_VISIBLE, 0, 0, 400, 300,
-                                nullptr, nullptr, frameClass.hInstance, nullptr);
-        view = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 330, 230, frame, nullptr,
-                               frameClass.hInstance, nullptr);
+        frame = std::make_unique<TestWindow>(FrameProc);
+        view = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 330, 230, frame->Handle(), nullptr,
+                               nullptr, nullptr);
         CopyFixedText(AppConfig.login, L"demo");
         CopyFixedText(AppConfig.password, L"demo2026");
         DeleteFileW(L"tfile.txt");
         statisticsNotices = 0;
     }
     void TearDown() override {
-        DestroyWindow(frame);
-        PumpMessagesFor(0);
+        frame.reset();
+        PumpFor(0);
     }
 
     // Creates the display as the view does; its first query meets `reply`.
     std::string Create(const std::string& reply) {
-        ScriptedServer server(ScriptedServer::Reply(reply));
+        TestServer server(TestServer::Sends(reply));
         display = std::make_unique<CStateStatic>(server.Port());
         display->Create(view, RECT{5, 5, 200, 70}, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
-        PumpMessagesFor(0);
+        PumpFor(0);
         return server.Finish();
     }
     // Asks for a refresh the way the view does (any timer id works); whether the server was asked.
     bool Refresh(const std::string& reply, WPARAM timerId = CStateStatic::kRefreshTimerId) {
-        ScriptedServer server(ScriptedServer::Reply(reply));
+        TestServer server(TestServer::Sends(reply));
         display->http.SetServer(L"127.0.0.1", server.Port());
         statisticsNotices = 0;
         PostMessageW(display->Handle(), WM_TIMER, timerId, 0);
-        PumpMessagesFor(0);
+        PumpFor(0);
         server.Finish();
         return server.Accepted();
     }
     // KillTimer fails for a timer that does not run; the next query starts it again.
     bool RefreshTimerRuns() { return KillTimer(display->Handle(), CStateStatic::kRefreshTimerId) != FALSE; }
 
-    HWND frame = nullptr;
+    std::unique_ptr<TestWindow> frame;
     HWND view = nullptr;
     std::unique_ptr<CStateStatic> display;
 };

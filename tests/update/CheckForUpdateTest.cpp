@@ -9,7 +9,7 @@
 #include "settings/AppConfig.h"
 #include "text/FixedText.h"
 #include "update/ArchiveInstall.h"
-#include "support/HttpTestServer.h"
+#include "support/TestServer.h"
 #include "TestUpdateKey.h"
 #include "update/ProgramFolder.h"
 #include "update/UpdateMarker.h"
@@ -72,7 +72,7 @@ protected:
         return result;
     }
 
-    HttpTestServer site;
+    TestServer site;
 
 private:
     wchar_t savedVersion_[10] = {};
@@ -149,7 +149,7 @@ TEST_F(UpdateCheck, WithoutFileThePreviousLookupsValueIsRequested) {
 TEST_F(UpdateCheck, NoServerFailsWithTheNoConnectionMessageAfterLoadingTheSettings) {
     int closedPort;
     {
-        HttpTestServer gone;
+        TestServer gone;
         closedPort = gone.Port();
     }
     ASSERT_EQ(AppConfig.http.SetServer(L"127.0.0.1", closedPort), 1);

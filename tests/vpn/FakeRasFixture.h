@@ -9,6 +9,7 @@
 
 #include "FakeRasState.h"
 #include "settings/AppConfig.h"
+#include "support/TestWindows.h"
 #include "vpn/DialNotifier.h"
 #include "vpn/RasConnection.h"
 
@@ -34,9 +35,8 @@ protected:
     void TearDown() override {
         Service().Update([](fakeras::State& s) { fakeras::ForgetEverything(s); });
         dialStatusWindow = nullptr;
-        for (HWND w : {label, view, frame}) {
-            if (w) DestroyWindow(w);
-        }
+        view.reset();
+        if (frame) DestroyWindow(frame);
     }
 
     void SetScenario(const wchar_t* name) {
@@ -58,15 +58,19 @@ protected:
         return result;
     }
 
-    // Frame, view and progress label, as the program nests them.
+    // Frame, view and progress label, as the program nests them; the view shows the states the
+    // notifier posts to it, as the program's view does.
+    static LRESULT CALLBACK ViewProc(HWND view, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_DIAL_STATE) ShowDialState(GetWindow(view, GW_CHILD), ReadDialState(wParam, lParam));
+        return DefWindowProcW(view, message, wParam, lParam);
+    }
     void CreateWindows() {
         frame = CreateWindowExW(0, L"STATIC", L"frame", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
                                 nullptr, nullptr, nullptr, nullptr);
-        view = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 280, 180, frame, nullptr,
-                               nullptr, nullptr);
-        label = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 5, 87, 195, 48, view, nullptr,
+        view = std::make_unique<TestWindow>(ViewProc, frame);
+        label = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 5, 87, 195, 48, view->Handle(), nullptr,
                                 nullptr, nullptr);
-        ASSERT_TRUE(frame && view && label);
+        ASSERT_TRUE(frame && label);
         dialStatusWindow = label;
     }
     std::wstring LabelText() const {
@@ -74,23 +78,9 @@ protected:
         GetWindowTextW(label, text, 300);
         return text;
     }
-    // Handles this thread's messages until the label starts with `prefix`, for
-    // at most timeoutMs; what the notifier posts to the view is shown as the view does.
+    // Handles this thread's messages until the label starts with `prefix`, for at most timeoutMs.
     bool WaitForLabel(const std::wstring& prefix, DWORD timeoutMs = 10000) {
-        DWORD start = GetTickCount();
-        while (LabelText().compare(0, prefix.size(), prefix) != 0) {
-            DWORD elapsed = GetTickCount() - start;
-            if (elapsed >= timeoutMs) return false;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.message == WM_DIAL_STATE && msg.hwnd == view) {
-                    ShowDialState(label, ReadDialState(msg.wParam, msg.lParam));
-                }
-                DispatchMessageW(&msg);
-            }
-        }
-        return true;
+        return PumpUntil([&] { return LabelText().compare(0, prefix.size(), prefix) == 0; }, timeoutMs);
     }
     // Connections of the program's entry in the service: live ones, or with
     // those hung up but not yet released too.
@@ -105,5 +95,6 @@ protected:
     static DWORD HandleValue(HRASCONN handle) { return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(handle)); }
 
     RasConnection connection;
-    HWND frame = nullptr, view = nullptr, label = nullptr;
+    HWND frame = nullptr, label = nullptr;
+    std::unique_ptr<TestWindow> view;
 };

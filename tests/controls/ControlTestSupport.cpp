@@ -1,8 +1,6 @@
-#include "support/ControlTestSupport.h"
+#include "ControlTestSupport.h"
 
 namespace {
-const wchar_t kCounterProperty[] = L"KeldaMessageCounter";
-
 int CALLBACK Record(HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM data) {
     auto* paints = reinterpret_cast<PaintRecord*>(data);
     if (record->iType == EMR_EXTCREATEFONTINDIRECTW) {
@@ -20,43 +18,6 @@ int CALLBACK Record(HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM 
     return 1;
 }
 }  // namespace
-
-TestHost::TestHost() {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = L"KeldaControlTestHost";
-    RegisterClassExW(&wc);  // fails harmlessly from the second host on
-    window_ = CreateWindowExW(0, wc.lpszClassName, L"host", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 1000,
-                              700, nullptr, nullptr, wc.hInstance, nullptr);
-    PumpMessagesFor(0);
-}
-
-bool Capture::IsInk(int x, int y) const {
-    uint32_t pixel = pixels[static_cast<size_t>(y) * width + x];
-    return ((pixel >> 16) & 0xFF) + ((pixel >> 8) & 0xFF) + (pixel & 0xFF) < 3 * 160;
-}
-
-int Capture::InkInRows(int top, int bottom) const {
-    int count = 0;
-    for (int y = top; y < bottom && y < height; ++y)
-        for (int x = 0; x < width; ++x) count += IsInk(x, y);
-    return count;
-}
-
-bool Capture::ColumnHasInk(int x) const {
-    for (int y = 0; y < height; ++y)
-        if (IsInk(x, y)) return true;
-    return false;
-}
-
-int Capture::RightmostInk() const {
-    for (int x = width - 1; x >= 0; --x)
-        if (ColumnHasInk(x)) return x;
-    return -1;
-}
 
 Capture PaintIntoMemory(HWND control) {
     RECT client{};
@@ -109,39 +70,4 @@ int TextWidth(HFONT font, const std::wstring& text, TEXTMETRICW* metrics) {
     SelectObject(dc, previous);
     DeleteDC(dc);
     return size.cx;
-}
-
-void PumpMessagesFor(DWORD ms) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= ms) return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
-    }
-}
-
-MessageCounter::MessageCounter(HWND window) : window_(window) {
-    SetPropW(window_, kCounterProperty, this);
-    original_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MessageCounter::CountingProc)));
-}
-
-MessageCounter::~MessageCounter() {
-    if (!IsWindow(window_)) return;
-    SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
-    RemovePropW(window_, kCounterProperty);
-}
-
-int MessageCounter::Count(UINT message) const {
-    int count = 0;
-    for (UINT received : received_) count += received == message;
-    return count;
-}
-
-LRESULT CALLBACK MessageCounter::CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = static_cast<MessageCounter*>(GetPropW(window, kCounterProperty));
-    self->received_.push_back(message);
-    return CallWindowProcW(self->original_, window, message, wParam, lParam);
 }
