@@ -1,192 +1,145 @@
-#include <gtest/gtest.h>
+#include "AppTest.h"
 
-#include <string>
-#include <vector>
+#include <functional>
 
-#include "app/MainFrame.h"
-#include "framework/Messages.h"
-#include "res/resource.h"
-#include "settings/AppConfig.h"
-#include "TrayIcon.h"
-#include "support/TestWindows.h"
+#include "controls/ControlTestSupport.h"
+#include "framework/AppModule.h"
 
-namespace {
-std::vector<UINT> MenuIds(HMENU menu) {
-    std::vector<UINT> ids;
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) ids.push_back(GetMenuItemID(menu, i));
-    return ids;
-}
-
-class FrameTest : public testing::Test {
-protected:
-    void SetUp() override {
-        RECT workArea{0, 0, 1024, 740};
-        window = frame.CreateFrame(FrameRectFromWorkArea(workArea));
-        ASSERT_NE(window, nullptr);
-        ShowWindow(window, SW_SHOW);
-        PumpFor(0);
+TEST_F(AppTest, TheFrameStandsInTheWorkAreasCornerAndItsHiddenButtonTogglesItsHeight) {
+    Open();
+    EXPECT_EQ(TextOf(Window()), std::wstring(L"kelda_tx ") + AppConfig.version);
+    for (LONG height : {255, 175, 255}) {  // the top edge stays
+        RECT r{};
+        GetWindowRect(Window(), &r);
+        EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right, r.bottom}), (std::vector<LONG>{694, 485, 1024, 485 + height}));
+        Press(IDC_TOGGLE_HEIGHT);
     }
-    void TearDown() override {
-        if (IsWindow(window)) DestroyWindow(window);
-        PumpFor(0);
-        MSG quit;
-        PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
-    }
-    CMainFrame frame;
-    HWND window = nullptr;
-};
-}  // namespace
-
-TEST(FramePlacement, TakesTheBottomRightCornerOfTheWorkArea) {
-    RECT atOrigin = FrameRectFromWorkArea(RECT{0, 0, 1024, 740});
-    EXPECT_EQ(atOrigin.left, 694);
-    EXPECT_EQ(atOrigin.top, 485);
-    EXPECT_EQ(atOrigin.right, 1024);
-    EXPECT_EQ(atOrigin.bottom, 740);
-
-    // Task bar at the top or the left: still anchored to the right and bottom edges.
-    RECT shifted = FrameRectFromWorkArea(RECT{60, 30, 1280, 1024});
-    EXPECT_EQ(shifted.left, 950);
-    EXPECT_EQ(shifted.top, 769);
-    EXPECT_EQ(shifted.right, 1280);
-    EXPECT_EQ(shifted.bottom, 1024);
 }
 
-TEST_F(FrameTest, IsAFixedSizeCaptionedWindowNamedAfterTheProgramAndVersion) {
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    EXPECT_EQ(rect.right - rect.left, 330);
-    EXPECT_EQ(rect.bottom - rect.top, 255);
-    EXPECT_EQ(rect.right, 1024);
-    EXPECT_EQ(rect.bottom, 740);
-
-    LONG style = GetWindowLongW(window, GWL_STYLE);
-    EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX), WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
-    EXPECT_EQ(style & (WS_MAXIMIZEBOX | WS_THICKFRAME | WS_CHILD | WS_POPUP), 0);
-    EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
-
-    wchar_t caption[64] = {};
-    GetWindowTextW(window, caption, 64);
-    EXPECT_EQ(std::wstring(caption), std::wstring(L"kelda_tx ") + AppConfig.version);
-
-    // The view is the client, a child of the frame.
-    ASSERT_NE(frame.Client(), nullptr);
-    EXPECT_EQ(GetParent(frame.Client()), window);
-    EXPECT_NE(GetMenu(window), nullptr);
-}
-
-TEST_F(FrameTest, CloseBoxAltF4MinimiseAndMenuExitOnlyHide) {
-    auto expectHiddenButAlive = [&](const char* how) {
-        PumpFor(0);
-        EXPECT_TRUE(IsWindow(window)) << how;
-        EXPECT_FALSE(IsWindowVisible(window)) << how;
-        ShowWindow(window, SW_SHOWNORMAL);
+TEST_F(AppTest, ClosingOrMinimisingOnlyHidesAndTheTrayIconsClicksShowOrHide) {
+    Open();
+    struct Step {
+        const char* what;
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+        bool shown;
+    } steps[] = {
+        {"close box", WM_CLOSE, 0, 0, false},
+        {"left click", WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN, true},
+        {"Alt+F4", WM_SYSCOMMAND, SC_CLOSE, 0, false},
+        {"another icon's click", WM_TRAY_NOTIFY, TRAY_ICON_ID + 1, WM_LBUTTONDOWN, false},
+        {"balloon click", WM_TRAY_NOTIFY, TRAY_ICON_ID, NIN_BALLOONUSERCLICK, true},
+        {"balloon click again", WM_TRAY_NOTIFY, TRAY_ICON_ID, NIN_BALLOONUSERCLICK, true},
+        {"mouse move", WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_MOUSEMOVE, true},
+        {"left click", WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN, false},
+        {"left click", WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN, true},
+        {"minimise", WM_SYSCOMMAND, SC_MINIMIZE, 0, false},
+        {"left click on the minimised frame", WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN, true},
+        {"menu bar exit", WM_COMMAND, ID_APP_EXIT, 0, false},
     };
-    SendMessageW(window, WM_CLOSE, 0, 0);
-    expectHiddenButAlive("close box");
-    SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);  // what Alt+F4 sends
-    expectHiddenButAlive("Alt+F4");
-    SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    expectHiddenButAlive("minimise");
-    SendMessageW(window, WM_COMMAND, ID_APP_EXIT, 0);
-    expectHiddenButAlive("menu bar exit");
-
+    for (const Step& s : steps) {
+        SendMessageW(Window(), s.message, s.wParam, s.lParam);
+        PumpFor(0);
+        EXPECT_EQ(IsWindowVisible(Window()) && !IsIconic(Window()), s.shown) << s.what;
+    }
     MSG quit;
     EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
 }
 
-TEST_F(FrameTest, LeftClickOnTheTrayIconTogglesABalloonClickShowsAndOtherIconsAreIgnored) {
-    ASSERT_TRUE(IsWindowVisible(window));
-    SendMessageW(window, WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN);
-    EXPECT_FALSE(IsWindowVisible(window));
-    SendMessageW(window, WM_TRAY_NOTIFY, TRAY_ICON_ID + 1, WM_LBUTTONDOWN);
-    EXPECT_FALSE(IsWindowVisible(window));
-    SendMessageW(window, WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN);
-    EXPECT_TRUE(IsWindowVisible(window));
-    SendMessageW(window, WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_MOUSEMOVE);
-    EXPECT_TRUE(IsWindowVisible(window));
-
-    // A click on a balloon of the icon shows the frame; it never hides it.
-    ShowWindow(window, SW_HIDE);
-    SendMessageW(window, WM_TRAY_NOTIFY, TRAY_ICON_ID, NIN_BALLOONUSERCLICK);
-    EXPECT_TRUE(IsWindowVisible(window));
-    SendMessageW(window, WM_TRAY_NOTIFY, TRAY_ICON_ID, NIN_BALLOONUSERCLICK);
-    EXPECT_TRUE(IsWindowVisible(window));
+TEST_F(AppTest, TheTrayMenuConnectsWithTheStoredCredentialsDisconnectsMinimisesRestoresAndExits) {
+    Open();
+    SetWindowTextW(View().loginEdit.Handle(), L"typed");
+    HWND window = Window();
+    struct Step {
+        const char* item;
+        int position;  // among the items the menu holds: a pair keeps one
+        std::function<bool()> done;
+    } steps[] = {
+        // A dial that connects hides the frame.
+        {"Подключиться", 0, [&] { return ShowsConnected(true, 5000) && DialledWith() == L"stored/storedpw"; }},
+        {"Отключиться", 0, [&] { return ShowsConnected(false, 1000) && Connections() == 0; }},
+        {"Развернуть окно", 1, [&] { return IsWindowVisible(Window()) != FALSE; }},
+        {"Свернуть окно", 1, [&] { return !IsWindowVisible(Window()); }},
+        {"Выход", 2, [&] { return PumpUntil([&] { return !IsWindow(window) && !TrayCall(window, NIM_MODIFY); }, 1000); }},
+    };
+    for (const Step& s : steps) {
+        // The menu is modal: the keys wait in the queue for its loop.
+        for (int i = 0; i <= s.position; ++i) PostMessageW(Window(), WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageW(Window(), WM_KEYDOWN, VK_RETURN, 0);
+        SendMessageW(Window(), WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_RBUTTONDOWN);
+        EXPECT_TRUE(s.done()) << s.item;
+    }
 }
 
-TEST_F(FrameTest, RestoringAMinimisedHiddenFrameShowsItNormally) {
-    ShowWindow(window, SW_MINIMIZE);
-    PumpFor(0);
-    EXPECT_FALSE(IsWindowVisible(window));
-    SendMessageW(window, WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN);
-    EXPECT_TRUE(IsWindowVisible(window));
-    EXPECT_FALSE(IsIconic(window));
+// The frame joins the thread's message loop: Tab moves between the fields but never out of the
+// password, Ctrl+N goes to the frame's accelerator and does nothing more, and the frame leaves
+// the loop with its window.
+TEST_F(AppTest, TheFrameFiltersTheMessageLoopUntilItsWindowGoes) {
+    CMessageLoop loop;
+    appModule.AddMessageLoop(&loop);
+    Open();
+    SetFocus(View().loginEdit.Handle());
+    MessageCounter frameCommands(Window());
+    struct Keys : CIdleHandler {  // one key each time the loop idles
+        std::vector<HWND> focus;
+        bool OnIdle() override {
+            focus.push_back(GetFocus());
+            BYTE state[256] = {};
+            state[VK_CONTROL] = focus.size() == 4 ? 0x80 : 0;
+            SetKeyboardState(state);
+            if (focus.size() <= 4) PostMessageW(GetFocus(), WM_KEYDOWN, focus.size() == 4 ? 'N' : VK_TAB, 1);
+            else PostQuitMessage(0);
+            return false;
+        }
+    } keys;
+    loop.AddIdleHandler(&keys);
+    loop.Run();
+    HWND password = View().passwordEdit.Handle();
+    EXPECT_EQ(keys.focus, (std::vector<HWND>{View().loginEdit.Handle(), View().autoConnectBox.Handle(), password,
+                                             password, password}));
+    EXPECT_EQ(View().passwordEdit.text, L"storedpw");
+    EXPECT_EQ(frameCommands.Count(WM_COMMAND), 1);
+    EXPECT_TRUE(IsWindowVisible(Window()));
+
+    EXPECT_TRUE(loop.RemoveIdleHandler(frame.get()));
+    loop.AddIdleHandler(frame.get());
+    DestroyWindow(Window());
+    EXPECT_FALSE(loop.RemoveMessageFilter(frame.get()));
+    EXPECT_FALSE(loop.RemoveIdleHandler(frame.get()));
+    appModule.RemoveMessageLoop();
 }
 
-TEST_F(FrameTest, TheRealExitDestroysTheFrameAndQuitsWithCodeOne) {
-    SendMessageW(window, WM_CLOSE, 1, 0);
-    EXPECT_FALSE(IsWindow(window));
-    MSG msg;
-    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-    EXPECT_EQ(msg.wParam, 1u);
-}
-
-TEST_F(FrameTest, PutsItsIconBackWhenTheNotificationAreaLosesIt) {
-    ASSERT_TRUE(TrayIconExists(window));
+TEST_F(AppTest, PutsItsIconBackWhenTheNotificationAreaLosesIt) {
+    Open();
+    ASSERT_TRUE(TrayCall(Window(), NIM_MODIFY));
     // The shell restarted and announces it: the icon comes back.
-    ForgetTrayIcon(window);
-    ASSERT_FALSE(TrayIconExists(window));
-    SendMessageW(window, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-    EXPECT_TRUE(TrayIconExists(window));
-
+    TrayCall(Window(), NIM_DELETE);
+    SendMessageW(Window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(TrayCall(Window(), NIM_MODIFY));
     // Lost without an announcement: the next icon change adds it again.
-    ForgetTrayIcon(window);
-    HICON icon = LoadIconW(nullptr, IDI_APPLICATION);
-    EXPECT_TRUE(frame.SetTrayIcon(TRAY_ICON_ID, icon));
-    EXPECT_TRUE(TrayIconExists(window));
+    TrayCall(Window(), NIM_DELETE);
+    EXPECT_TRUE(frame->SetTrayIcon(TRAY_ICON_ID, LoadIconW(nullptr, IDI_APPLICATION)));
+    EXPECT_TRUE(TrayCall(Window(), NIM_MODIFY));
 }
 
 namespace {
-// Runs inside the About box's modal loop: checks where it stands and closes it with OK.
 RECT aboutRect{};
-bool aboutSeen = false;
-void CALLBACK CloseAbout(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND about = FindCaption(L"About");
-    if (!about) return;
-    KillTimer(nullptr, timer);
-    aboutSeen = true;
-    GetWindowRect(about, &aboutRect);
-    SendMessageW(about, WM_COMMAND, IDOK, 0);
+void CALLBACK CloseAbout(HWND, UINT, UINT_PTR, DWORD) {  // inside the box's modal loop
+    if (HWND box = FindCaption(L"About")) {
+        GetWindowRect(box, &aboutRect);
+        SendMessageW(box, WM_COMMAND, IDOK, 0);
+    }
 }
 }  // namespace
 
-TEST_F(FrameTest, TheAboutBoxStandsOverTheFrameAndClosesWithOk) {
+TEST_F(AppTest, TheAboutBoxStandsOverTheFrameAndClosesWithOk) {
+    Open();
     UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseAbout);
-    SendMessageW(window, WM_COMMAND, ID_APP_ABOUT, 0);  // returns once the box has closed
+    SendMessageW(Window(), WM_COMMAND, ID_APP_ABOUT, 0);  // returns once the box has closed
     KillTimer(nullptr, timer);
-    ASSERT_TRUE(aboutSeen);
     RECT frameRect{};
-    GetWindowRect(window, &frameRect);
-    EXPECT_NEAR((aboutRect.left + aboutRect.right) / 2, (frameRect.left + frameRect.right) / 2, 1);
-    EXPECT_NEAR((aboutRect.top + aboutRect.bottom) / 2, (frameRect.top + frameRect.bottom) / 2, 1);
-    EXPECT_TRUE(IsWindow(window));
-}
-
-TEST(TrayMenu, HoldsExactlyOneItemOfEachPair) {
-    struct Case {
-        bool visible, connected;
-        std::vector<UINT> ids;
-    };
-    const UINT sep = 0;  // separators report id 0
-    Case cases[] = {
-        {true, false, {ID_TRAY_CONNECT, sep, ID_TRAY_MINIMIZE, sep, ID_TRAY_EXIT}},
-        {false, false, {ID_TRAY_CONNECT, sep, ID_TRAY_RESTORE, sep, ID_TRAY_EXIT}},
-        {true, true, {ID_TRAY_DISCONNECT, sep, ID_TRAY_MINIMIZE, sep, ID_TRAY_EXIT}},
-        {false, true, {ID_TRAY_DISCONNECT, sep, ID_TRAY_RESTORE, sep, ID_TRAY_EXIT}},
-    };
-    for (const Case& c : cases) {
-        UniqueMenu menu = LoadTrayMenu(c.visible, c.connected);
-        ASSERT_TRUE(menu);
-        EXPECT_EQ(MenuIds(GetSubMenu(menu.get(), 0)), c.ids) << c.visible << c.connected;
-    }
+    GetWindowRect(Window(), &frameRect);
+    EXPECT_NEAR(aboutRect.left + aboutRect.right, frameRect.left + frameRect.right, 2);
+    EXPECT_NEAR(aboutRect.top + aboutRect.bottom, frameRect.top + frameRect.bottom, 2);
 }

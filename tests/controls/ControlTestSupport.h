@@ -3,56 +3,43 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "support/TestWindows.h"
 
-// What a control painted: 32-bit pixels, top row first, white where nothing was drawn.
-struct Capture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint32_t> pixels;
-
-    bool IsInk(int x, int y) const {
-        uint32_t pixel = pixels[static_cast<size_t>(y) * width + x];
-        return ((pixel >> 16) & 0xFF) + ((pixel >> 8) & 0xFF) + (pixel & 0xFF) < 3 * 160;
-    }
-    int Ink(int left, int top, int right, int bottom) const {
-        int count = 0;
-        for (int y = top; y < std::min(bottom, height); ++y)
-            for (int x = left; x < right; ++x) count += IsInk(x, y);
-        return count;
-    }
-    int InkInRows(int top, int bottom) const { return Ink(0, top, width, bottom); }
-    bool ColumnHasInk(int x) const { return Ink(x, 0, x + 1, height) > 0; }
-    int RightmostInk() const {  // -1 without any ink
-        int x = width - 1;
-        while (x >= 0 && !ColumnHasInk(x)) --x;
-        return x;
-    }
-    bool operator==(const Capture& other) const { return pixels == other.pixels; }
-};
-
-// Asks the control to paint into a memory device context through WM_PAINT's wParam.
-Capture PaintIntoMemory(HWND control);
-
-// What paints into an enhanced metafile did: the texts they drew, the fonts they
-// made, the objects they deleted and the stock objects they selected back.
+// What paints into an enhanced metafile did: the texts they drew, the fonts they made,
+// the objects they deleted and the stock objects they selected back.
 struct PaintRecord {
     std::vector<std::wstring> texts;
-    std::vector<LONG> fontHeights;  // of every font made, in order
-    bool allBoldArial = true;
-    int deleted = 0;
-    int stockSelected = 0;
+    int fontsMade = 0, deleted = 0, stockSelected = 0;
 };
 
 // Asks the control for `paints` paints into one metafile device context through WM_PAINT's wParam.
-PaintRecord RecordPaints(HWND control, int paints = 1);
-
-// Width of `text` in `font`, with the font's metrics when asked for.
-int TextWidth(HFONT font, const std::wstring& text, TEXTMETRICW* metrics = nullptr);
+inline PaintRecord RecordPaints(HWND control, int paints = 1) {
+    HDC recorder = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
+    for (int i = 0; i < paints; ++i) {
+        InvalidateRect(control, nullptr, FALSE);  // the controls paint only with an update region
+        SendMessageW(control, WM_PAINT, reinterpret_cast<WPARAM>(recorder), 0);
+    }
+    ValidateRect(control, nullptr);
+    HENHMETAFILE recording = CloseEnhMetaFile(recorder);
+    PaintRecord record;
+    auto note = [](HDC, HANDLETABLE*, const ENHMETARECORD* r, int, LPARAM data) -> int {
+        auto& paints = *reinterpret_cast<PaintRecord*>(data);
+        if (r->iType == EMR_EXTTEXTOUTW) {
+            const EMRTEXT& text = reinterpret_cast<const EMREXTTEXTOUTW*>(r)->emrtext;
+            paints.texts.emplace_back(reinterpret_cast<const wchar_t*>(reinterpret_cast<const BYTE*>(r) + text.offString), text.nChars);
+        }
+        paints.fontsMade += r->iType == EMR_EXTCREATEFONTINDIRECTW;
+        paints.deleted += r->iType == EMR_DELETEOBJECT;
+        paints.stockSelected += r->iType == EMR_SELECTOBJECT && (reinterpret_cast<const EMRSELECTOBJECT*>(r)->ihObject & 0x80000000u);
+        return 1;
+    };
+    EnumEnhMetaFile(nullptr, recording, note, &record, nullptr);
+    DeleteEnhMetaFile(recording);
+    return record;
+}
 
 // Counts the messages a window receives, sent or dispatched, by subclassing it.
 class MessageCounter {
