@@ -53,12 +53,13 @@ std::vector<DWORD> Pixels(int width, int height, Draw draw) {
     return pixels;
 }
 
-// Whether the shell's notification area shows this icon, drawn as the shell draws it on its
-// own background: what the user sees, not what the program thinks it handed over.
-inline bool TrayShows(HICON icon) {
+// Whether the shell's notification area shows this icon resource, drawn as the shell draws it on
+// its own background: what the user sees, not what the program thinks it handed over.
+inline bool TrayShows(int iconId) {
     RECT tray{};
     GetWindowRect(FindWindowW(L"Shell_TrayWnd", nullptr), &tray);
     int width = tray.right - tray.left, height = tray.bottom - tray.top, n = GetSystemMetrics(SM_CXSMICON);
+    auto icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON, n, n, LR_SHARED));
     if (width < n || height < n) return false;
     std::vector<DWORD> shown = Pixels(width, height, [&](HDC dc) {
         HDC screen = GetDC(nullptr);

@@ -15,6 +15,19 @@ struct PaintRecord {
     int fontsMade = 0, deleted = 0, stockSelected = 0;
 };
 
+// Notes one record of a paint into the PaintRecord that `data` points at.
+inline int CALLBACK NotePaint(HDC, HANDLETABLE*, const ENHMETARECORD* r, int, LPARAM data) {
+    auto& paints = *reinterpret_cast<PaintRecord*>(data);
+    if (r->iType == EMR_EXTTEXTOUTW) {
+        const EMRTEXT& text = reinterpret_cast<const EMREXTTEXTOUTW*>(r)->emrtext;
+        paints.texts.emplace_back(reinterpret_cast<const wchar_t*>(reinterpret_cast<const BYTE*>(r) + text.offString), text.nChars);
+    }
+    paints.fontsMade += r->iType == EMR_EXTCREATEFONTINDIRECTW;
+    paints.deleted += r->iType == EMR_DELETEOBJECT;
+    paints.stockSelected += r->iType == EMR_SELECTOBJECT && (reinterpret_cast<const EMRSELECTOBJECT*>(r)->ihObject & 0x80000000u);
+    return 1;
+}
+
 // Asks the control for `paints` paints into one metafile device context through WM_PAINT's wParam.
 inline PaintRecord RecordPaints(HWND control, int paints = 1) {
     HDC recorder = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
@@ -25,18 +38,7 @@ inline PaintRecord RecordPaints(HWND control, int paints = 1) {
     ValidateRect(control, nullptr);
     HENHMETAFILE recording = CloseEnhMetaFile(recorder);
     PaintRecord record;
-    auto note = [](HDC, HANDLETABLE*, const ENHMETARECORD* r, int, LPARAM data) -> int {
-        auto& paints = *reinterpret_cast<PaintRecord*>(data);
-        if (r->iType == EMR_EXTTEXTOUTW) {
-            const EMRTEXT& text = reinterpret_cast<const EMREXTTEXTOUTW*>(r)->emrtext;
-            paints.texts.emplace_back(reinterpret_cast<const wchar_t*>(reinterpret_cast<const BYTE*>(r) + text.offString), text.nChars);
-        }
-        paints.fontsMade += r->iType == EMR_EXTCREATEFONTINDIRECTW;
-        paints.deleted += r->iType == EMR_DELETEOBJECT;
-        paints.stockSelected += r->iType == EMR_SELECTOBJECT && (reinterpret_cast<const EMRSELECTOBJECT*>(r)->ihObject & 0x80000000u);
-        return 1;
-    };
-    EnumEnhMetaFile(nullptr, recording, note, &record, nullptr);
+    EnumEnhMetaFile(nullptr, recording, NotePaint, &record, nullptr);
     DeleteEnhMetaFile(recording);
     return record;
 }
