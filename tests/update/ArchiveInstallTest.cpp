@@ -1,170 +1,123 @@
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
-#include <string>
+#include <cstring>
 
-#include "update/ArchiveInstall.h"
-#include "update/UpdateMessages.h"
+#include "update/EntryName.h"
 #include "update/UpdateTestSupport.h"
 
 namespace {
-// The real file operations, with the n-th rename failing or the disk full after
-// a quota of bytes, counted from the start of the install.
-class FailingFiles : public InstallFileLayer {
-public:
-    int failingMove = 0;
-    long long quota = -1;  // bytes; -1 without a limit
-
+// The real file operations, with the n-th rename failing or the disk full after a quota of bytes.
+struct FailingFiles : InstallFileLayer {
+    int failingMove = 0, moves = 0;
+    long long quota = -1, written = 0;  // -1: no limit
     bool Write(HANDLE file, const char* data, DWORD size) override {
-        written_ += size;
-        return (quota < 0 || written_ <= quota) && InstallFileLayer::Write(file, data, size);
+        return (quota < 0 || (written += size) <= quota) && InstallFileLayer::Write(file, data, size);
     }
     bool Move(const char* from, const char* to) override {
-        return ++moves_ != failingMove && InstallFileLayer::Move(from, to);
+        return ++moves != failingMove && InstallFileLayer::Move(from, to);
     }
-
-private:
-    long long written_ = 0;
-    int moves_ = 0;
 };
 
-std::string BigProgram() {
-    std::string big(70000, '\0');
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 31);
-    return big;
-}
+// A release with an entry of each kind: old file and older backup, the same in a subfolder,
+// an old file only, a new file. It writes 70,013 bytes.
+const std::vector<ZipEntry> kRelease = {
+    {"kelda_tx.exe", std::string(70000, 'P')}, {"sub/x.dll", "new x"}, {"readme.txt", "new"}, {"fresh.txt", "fresh"}};
 
-// A release with an entry of each kind: one whose old file and older backup
-// exist, one in a subfolder with both, one with an old file only, a new one.
-std::vector<ZipEntry> Release() {
-    return {{"kelda_tx.exe", BigProgram()},
-            {"sub/x.dll", "new x"},
-            {"readme.txt", "new readme"},
-            {"fresh.txt", "fresh"}};
-}
-
-long long ReleaseBytes() {
-    long long total = 0;
-    for (const ZipEntry& entry : Release()) total += static_cast<long long>(entry.data.size());
-    return total;
-}
-
-// Unpacks into a scratch folder made current for the test, as the program's folder is for the update.
+// Unpacks into a scratch folder made current, as the program's folder is for the update; it
+// holds the files an earlier update left.
 class Install : public testing::Test {
 protected:
     void SetUp() override {
-        GetCurrentDirectoryA(MAX_PATH, home_);
-        ASSERT_TRUE(FreshFolder());
+        std::filesystem::remove_all("install_scratch");
+        std::filesystem::create_directories("install_scratch/sub");
+        SetCurrentDirectoryA("install_scratch");
+        for (auto [name, contents] : {std::pair{"kelda_tx.exe", "old"}, {"_kelda_tx.exe", "older"},
+                                      {"sub\\x.dll", "old x"}, {"sub\\_x.dll", "older x"}, {"readme.txt", "old"}}) {
+            WriteBytes(name, contents);
+        }
     }
     void TearDown() override {
-        SetCurrentDirectoryA(home_);
-        RemoveTree(kFolder);
-        DeleteFileA(kArchive);
-        DeleteFileA("x");
+        SetCurrentDirectoryA("..");
+        SetFileAttributesA("install_scratch\\sub\\_x.dll", FILE_ATTRIBUTE_NORMAL);
+        std::filesystem::remove_all("install_scratch");
     }
-    // An empty scratch folder, made current.
-    bool FreshFolder() {
-        SetCurrentDirectoryA(home_);
-        RemoveTree(kFolder);
-        return CreateDirectoryA(kFolder, nullptr) && SetCurrentDirectoryA(kFolder);
+    static InstallResult Unpack(const std::string& archive, InstallFileLayer&& files = InstallFileLayer()) {
+        WriteBytes("..\\install_test.zip", archive);
+        InstallResult result = InstallArchive("..\\install_test.zip", files);
+        DeleteFileA("..\\install_test.zip");
+        return result;
     }
-    // The program's folder as an earlier update left it.
-    static void FillProgramFolder() {
-        CreateDirectoryA("sub", nullptr);
-        WriteBytes("kelda_tx.exe", "old program");
-        WriteBytes("_kelda_tx.exe", "older program");
-        WriteBytes("sub\\x.dll", "old x");
-        WriteBytes("sub\\_x.dll", "older x");
-        WriteBytes("readme.txt", "old readme");
-    }
-    InstallResult Unpack(const std::string& archive, InstallFileLayer& files) {
-        WriteBytes(std::string("..\\") + kArchive, archive);
-        return InstallArchive((std::string("..\\") + kArchive).c_str(), files);
-    }
-    InstallResult Unpack(const std::string& archive) {
-        InstallFileLayer files;
-        return Unpack(archive, files);
-    }
-
-    static constexpr const char* kFolder = "install_scratch";
-    static constexpr const char* kArchive = "install_test.zip";
-    char home_[MAX_PATH] = {};
-};
-
-// One way an install can fail part-way, and the message it must end with.
-struct FailureCase {
-    std::string what;
-    std::vector<ZipEntry> entries;
-    InstallResult result;
-    const char* heldOpen = nullptr;  // held open, without delete sharing, by another program
-    const char* readOnly = nullptr;
-    int failingMove = 0;
-    long long quota = -1;
 };
 }  // namespace
 
-TEST_F(Install, KeepsEachOldFileBesideItUnderAnUnderscoreAndReplacesOlderBackups) {
-    FillProgramFolder();
-    ASSERT_EQ(Unpack(BuildZip(Release())), InstallResult::Installed);
-    EXPECT_EQ(ChangedPaths(Snapshot("."), Files{{"kelda_tx.exe", BigProgram()},
-                                    {"_kelda_tx.exe", "old program"},
-                                    {"sub/x.dll", "new x"},
-                                    {"sub/_x.dll", "old x"},
-                                    {"readme.txt", "new readme"},
-                                    {"_readme.txt", "old readme"},
-                                    {"fresh.txt", "fresh"}}), "");
+TEST_F(Install, KeepsEachOldFileUnderAnUnderscoreAndReplacesOlderBackups) {
+    ASSERT_EQ(Unpack(BuildZip(kRelease)), InstallResult::Installed);
+    EXPECT_EQ(Snapshot(), (Files{{"kelda_tx.exe", kRelease[0].data}, {"_kelda_tx.exe", "old"},
+                                 {"sub/x.dll", "new x"}, {"sub/_x.dll", "old x"}, {"readme.txt", "new"},
+                                 {"_readme.txt", "old"}, {"fresh.txt", "fresh"}}));
 }
 
-TEST_F(Install, AFailureAtAnyStepLeavesTheProgramFolderByteForByteAsItWas) {
-    std::vector<ZipEntry> missingFolder = Release();
-    missingFolder.push_back({"nowhere/y.dll", "y"});
-    std::vector<FailureCase> cases = {
-        {"a folder that does not exist", missingFolder, InstallResult::FileNotCreated},
-        {"a disk one byte too small", Release(), InstallResult::WriteFailed, nullptr, nullptr, 0, ReleaseBytes() - 1},
-        {"an old file held open", Release(), InstallResult::FileNotCreated, "readme.txt"},
-        {"an older backup held open", Release(), InstallResult::FileNotCreated, "sub\\_x.dll"},
-        {"a read-only older backup", Release(), InstallResult::FileNotCreated, nullptr, "sub\\_x.dll"},
+TEST_F(Install, AFailureAtAnyStepLeavesTheFolderByteForByteAsItWasAndSaysWhy) {
+    struct Case {
+        std::string what;
+        InstallResult result;
+        const char *heldOpen = nullptr, *readOnly = nullptr, *missingFolder = nullptr;
+        int failingMove = 0;
+        long long quota = -1;
     };
-    // Every rename of the install in turn, until there is none left to fail.
-    for (int move = 1; move < 30; ++move) {
-        cases.push_back({"rename " + std::to_string(move), Release(), InstallResult::FileNotCreated, nullptr, nullptr,
-                         move});
-    }
-    int renames = -1;
-    for (const FailureCase& failure : cases) {
-        ASSERT_TRUE(FreshFolder());
-        FillProgramFolder();
-        if (failure.readOnly) SetFileAttributesA(failure.readOnly, FILE_ATTRIBUTE_READONLY);
-        Files before = Snapshot(".");
-        HANDLE held = failure.heldOpen ? CreateFileA(failure.heldOpen, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                     nullptr, OPEN_EXISTING, 0, nullptr)
-                                       : INVALID_HANDLE_VALUE;
+    std::vector<Case> cases = {
+        {"a folder that does not exist", InstallResult::FileNotCreated, nullptr, nullptr, "nowhere/y.dll"},
+        {"a disk one byte too small", InstallResult::WriteFailed, nullptr, nullptr, nullptr, 0, 70012},
+        {"an old file held open", InstallResult::FileNotCreated, "readme.txt"},
+        {"an older backup held open", InstallResult::FileNotCreated, "sub\\_x.dll"},
+        {"a read-only older backup", InstallResult::FileNotCreated, nullptr, "sub\\_x.dll"},
+    };
+    // Each of the nine renames in turn: four entries in, three old files aside, two older backups on hold.
+    for (int move = 1; move <= 10; ++move) cases.push_back({"rename " + std::to_string(move), InstallResult::FileNotCreated, nullptr, nullptr, nullptr, move});
+    cases.back().result = InstallResult::Installed;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.readOnly) SetFileAttributesA(c.readOnly, FILE_ATTRIBUTE_READONLY);
+        Files before = Snapshot();
+        HANDLE held = CreateFileA(c.heldOpen ? c.heldOpen : "", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
         FailingFiles files;
-        files.failingMove = failure.failingMove;
-        files.quota = failure.quota;
-        InstallResult result = Unpack(BuildZip(failure.entries), files);
+        files.failingMove = c.failingMove;
+        files.quota = c.quota;
+        std::vector<ZipEntry> release = kRelease;
+        if (c.missingFolder) release.push_back({c.missingFolder, "y"});
+        InstallResult result = Unpack(BuildZip(release), std::move(files));
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-        if (failure.failingMove != 0 && result == InstallResult::Installed) {
-            renames = failure.failingMove - 1;
-            break;
-        }
-        EXPECT_EQ(result, failure.result) << failure.what;
-        EXPECT_EQ(ChangedPaths(before, Snapshot(".")), "") << failure.what;
+        EXPECT_EQ(result, c.result);
+        if (result == InstallResult::Installed) break;
+        EXPECT_EQ(Snapshot(), before);
+        EXPECT_STREQ(InstallFailureMessage(result), InstallMessage(c.result));
+        SetFileAttributesA(c.readOnly ? c.readOnly : "", FILE_ATTRIBUTE_NORMAL);
     }
-    // Four entries move in, three old files aside, two older backups on hold.
-    EXPECT_EQ(renames, 9);
-    EXPECT_STREQ(InstallFailureMessage(InstallResult::FileNotCreated), update_messages::kFileNotCreated);
-    EXPECT_STREQ(InstallFailureMessage(InstallResult::WriteFailed), update_messages::kWriteFailed);
 }
 
 TEST_F(Install, AnArchiveThatFailsItsCheckChangesNoFile) {
-    for (const HostileArchive& archive : HostileArchives("good.txt")) {
-        WriteBytes("good.txt", "old contents");
-        Files before = Snapshot(".");
-        EXPECT_EQ(static_cast<int>(Unpack(archive.bytes)), archive.result) << archive.what;
-        EXPECT_EQ(ChangedPaths(before, Snapshot(".")), "") << archive.what;
+    for (const HostileArchive& archive : HostileArchives("readme.txt")) {
+        Files before = Snapshot();
+        EXPECT_EQ(Unpack(archive.bytes), archive.result) << archive.what;
+        EXPECT_STREQ(InstallFailureMessage(archive.result), InstallMessage(archive.result));
+        EXPECT_EQ(Snapshot(), before) << archive.what;
         for (const char* outside : {"..\\x", "\\x", "C:\\x"}) EXPECT_FALSE(Exists(outside)) << archive.what;
     }
     EXPECT_EQ(InstallArchive("no_such_archive.zip"), InstallResult::BrokenArchive);
+}
+
+TEST(EntryName, OnlyPlainRelativePathsInsideTheFolderPass) {
+    for (const char* name : {"kelda_tx.exe", "a.b.c", "sub/file.dll", "sub\\deeper\\f.dll", "console.txt", "com10",
+                             "nulls.txt", "lpt", ".hidden", "\xD0\xB0.txt"}) {
+        EXPECT_TRUE(IsPlainRelativeName(name, std::strlen(name))) << name;
+    }
+    for (const char* name : {"", "/x", "\\x", "C:\\x", "C:x", "\\\\server\\share\\x", "..", "..\\x", "a/../../x",
+                             "a\\..", "./x", "a/./b", "x:stream", "a//b", "dir/", "name.", "name ", "a\x01" "b",
+                             "a*b", "a?b", "a|b", "a\"b", "a<b", "a>b", "CON", "nul.txt", "COM1", "lpt5.dat",
+                             "CONIN$", "conout$", "sub\\com1.exe", "nul .txt", "COM\xB9"}) {
+        EXPECT_FALSE(IsPlainRelativeName(name, std::strlen(name))) << name;
+    }
+    const char name[] = "good.txt\0..\\evil";  // a NUL inside the recorded length
+    EXPECT_FALSE(IsPlainRelativeName(name, sizeof name - 1));
 }
