@@ -1,7 +1,6 @@
 // What the end-to-end scripts ask of the running program, from another Wine
 // process (xdotool cannot see inside Wine's virtual desktop):
-//   probe window|exists|wait-hidden <caption> <ms>  waits for the top-level window shown (and prints
-//                                              its state), in any state (the same), or hidden or gone
+//   probe window|exists|wait-hidden <caption> <ms>  waits for the window shown|in any state|hidden
 //   probe close <caption> <ms>                 the tray's "exit" for it; waits for its process to end
 //   probe text <caption> <role>                the control's text now
 //   probe centre <caption> <role>              "X Y": the screen point at the middle of a control
@@ -11,12 +10,9 @@
 //   probe tooltip|balloon <ms>                 the text of the tip (or the tray's balloon) on screen
 //   probe settings                             the stored settings, as the program loads them
 // Roles: closebox, button, refresh, autoconnect, hideonstart, login, password, state, progress.
-// Output is UTF-8, whatever the console's code page.
+// window and exists print the window's state. Output is UTF-8.
 #include <windows.h>
 #include <commctrl.h>
-
-#include <fcntl.h>
-#include <io.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,12 +32,8 @@ std::string Utf8(const std::wstring& text) {
     return out;
 }
 
-// Raw bytes to stdout: the console code page must not touch the UTF-8.
-int Print(const std::string& line) {
-    fwrite((line + "\n").data(), 1, line.size() + 1, stdout);
-    fflush(stdout);
-    return 0;
-}
+// Bytes as they are: no code page stands between the UTF-8 and the script.
+int Print(const std::string& line) { return puts(line.c_str()) < 0 ? 1 : 0; }
 
 int PrintCentre(const RECT& rect) {
     return Print(std::to_string((rect.left + rect.right) / 2) + " " + std::to_string((rect.top + rect.bottom) / 2));
@@ -208,7 +200,6 @@ int Settings() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    _setmode(_fileno(stdout), _O_BINARY);  // "\n" stays "\n" for the scripts
     std::string command = argc > 1 ? argv[1] : "";
     std::wstring caption = argc > 2 ? std::wstring(argv[2], argv[2] + strlen(argv[2])) : L"";
     DWORD ms = strtoul(argv[argc - 1], nullptr, 10);

@@ -102,9 +102,7 @@ tray_click() { click_at "$(probe tray-icon)" && xdotool mousemove 400 300; }
 tray_exit() {
   local item
   click_at "$(probe tray-icon)" 3 && item=$(probe menu 3000) || return 1
-  xdotool mousemove $item sleep 0.3
-  shot tray-menu
-  xdotool click 1
+  xdotool mousemove $item sleep 0.3 click 1
 }
 
 # Points at the tray icon until its tip shows; prints the tip.
