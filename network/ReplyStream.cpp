@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "network/TerminatorScan.h"
 
 bool ReplyStream::Fill() {
     int received = socket_.ReceiveWithin(block_, kBlockSize, deadline_.Left());
@@ -28,7 +27,18 @@ bool ReplyStream::ReadExact(char* buffer, int count) {
 }
 
 int ReplyStream::ReadLine(char* buffer, int capacity, int& storedCount) {
-    return ScanUntil(buffer, capacity, "\r\n", 2, storedCount, [this](char& byte) { return NextByte(byte); });
+    // A mismatch starts the match over without comparing that byte with CR
+    // again: CR CR LF does not end a line.
+    static const char kEnd[] = "\r\n";
+    int matched = 0;
+    storedCount = 0;
+    if (capacity < 2) return 0;
+    while (matched < 2 && storedCount < capacity) {
+        if (!NextByte(buffer[storedCount])) return 0;
+        matched = buffer[storedCount] == kEnd[matched] ? matched + 1 : 0;
+        ++storedCount;
+    }
+    return matched == 2 ? storedCount : 0;
 }
 
 int ReplyStream::Read(char* buffer, int capacity) {

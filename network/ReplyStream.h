@@ -16,7 +16,9 @@ public:
 
     // Exactly `count` bytes; false when the connection ends, fails or runs out of time first.
     bool ReadExact(char* buffer, int count);
-    // Socket::ReceiveUntil's contract with the terminator CR LF, from the stream.
+    // Stores bytes up to and including CR LF. Returns the bytes stored when the
+    // line ended; else 0 (capacity full, or the connection ended or ran out of
+    // time). `storedCount` receives the bytes stored either way.
     int ReadLine(char* buffer, int capacity, int& storedCount);
     // Up to `capacity` bytes: those held, else one receive straight into the
     // buffer. 0 when the peer has closed, -1 on error or when the time ran out.

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <type_traits>
 
-#include "network/TerminatorScan.h"
 
 static_assert(std::is_same<SocketHandle, SOCKET>::value, "SocketHandle must be SOCKET");
 static_assert(kNoSocket == INVALID_SOCKET, "kNoSocket must be INVALID_SOCKET");
@@ -79,26 +78,6 @@ void Socket::Close() { handle_.reset(); }
 int Socket::Send(const char* bytes, int length) { return send(handle_.get(), bytes, length, 0); }
 
 int Socket::Receive(char* buffer, int capacity) { return recv(handle_.get(), buffer, capacity, 0); }
-
-bool Socket::ReceiveExact(char* buffer, int count) {
-    int total = 0;
-    while (total < count) {
-        int received = recv(handle_.get(), buffer + total, count - total, 0);
-        if (received <= 0) return false;
-        total += received;
-    }
-    return true;
-}
-
-int Socket::ReceiveUntil(char* buffer, int capacity, const char* terminator, int terminatorLength,
-                         int* storedCount) {
-    if (terminatorLength == 0) terminatorLength = static_cast<int>(std::strlen(terminator));
-    int stored = 0;
-    int consumed = ScanUntil(buffer, capacity, terminator, terminatorLength, stored,
-                             [this](char& byte) { return recv(handle_.get(), &byte, 1, 0) == 1; });
-    if (storedCount) *storedCount = stored;
-    return consumed;
-}
 
 int Socket::ReceiveWithin(char* buffer, int capacity, unsigned long waitMs) {
     if (waitMs == 0) return -1;

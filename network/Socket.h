@@ -33,13 +33,6 @@ public:
     int Send(const char* bytes, int length);
     // One recv: bytes received, 0 when the peer has closed, -1 on error or time-out.
     int Receive(char* buffer, int capacity);
-    bool ReceiveExact(char* buffer, int count);
-    // Reads one byte per recv, so nothing past the terminator is taken. Returns
-    // the bytes consumed, terminator included, or 0 when the connection failed
-    // or the capacity ran out first; storedCount (when given) receives the bytes
-    // stored either way, which tells the two apart.
-    int ReceiveUntil(char* buffer, int capacity, const char* terminator, int terminatorLength = 0,
-                     int* storedCount = nullptr);
     // One recv that waits at most waitMs for its first byte (and never past
     // the receive bound): bytes received, 0 when the peer has closed, -1 on
     // error or when the time ran out.
