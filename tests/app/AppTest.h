@@ -25,8 +25,7 @@ inline std::wstring TextOf(HWND window) {
     return text;
 }
 
-// Asks the shell about the frame's icon: NIM_MODIFY with nothing to change succeeds exactly
-// when the icon exists; NIM_DELETE is what the shell's restart does to it.
+// NIM_MODIFY with nothing to change succeeds exactly when the frame's icon exists.
 inline bool TrayCall(HWND owner, DWORD message) {
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof data;
@@ -35,7 +34,7 @@ inline bool TrayCall(HWND owner, DWORD message) {
     return Shell_NotifyIconW(message, &data) != FALSE;
 }
 
-// Draws into a 32-bit canvas of `width` x `height` and gives its pixels, rows top first.
+// The pixels of a 32-bit canvas that `draw` painted, rows top first.
 template <typename Draw>
 std::vector<DWORD> Pixels(int width, int height, Draw draw) {
     BITMAPINFO info{};
@@ -53,13 +52,12 @@ std::vector<DWORD> Pixels(int width, int height, Draw draw) {
     return pixels;
 }
 
-// Whether the shell's notification area shows this icon resource, drawn as the shell draws it on
-// its own background: what the user sees, not what the program thinks it handed over.
+// Whether the shell's notification area shows this icon resource as the shell draws it on its
+// own background: what the user sees, not what the program thinks it handed over.
 inline bool TrayShows(int iconId) {
     RECT tray{};
     GetWindowRect(FindWindowW(L"Shell_TrayWnd", nullptr), &tray);
     int width = tray.right - tray.left, height = tray.bottom - tray.top, n = GetSystemMetrics(SM_CXSMICON);
-    auto icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON, n, n, LR_SHARED));
     if (width < n || height < n) return false;
     std::vector<DWORD> shown = Pixels(width, height, [&](HDC dc) {
         HDC screen = GetDC(nullptr);
@@ -71,7 +69,8 @@ inline bool TrayShows(int iconId) {
         RECT cell{0, 0, n, n};
         FillRect(dc, &cell, background);
         DeleteObject(background);
-        DrawIconEx(dc, 0, 0, icon, n, n, 0, nullptr, DI_NORMAL);
+        DrawIconEx(dc, 0, 0, static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON, n, n, LR_SHARED)),
+                   n, n, 0, nullptr, DI_NORMAL);
     });
     for (int y = 0; y + n <= height; ++y)
         for (int x = 0; x + n <= width; ++x) {
@@ -90,24 +89,25 @@ protected:
         static fakeras::SharedState state(fakeras::ModuleFolder(GetModuleHandleW(L"rasapi32.dll")));
         return state;
     }
-    static void Scenario(const wchar_t* name) {
-        Service().Update([&](fakeras::State& s) { lstrcpynW(s.scenario, name, 32); });
+    static void Scenario(const wchar_t* name, DWORD hangUpDelayMs = fakeras::kDefaultHangUpDelayMs, BOOL hangUpBlocks = FALSE) {
+        Service().Update([&](fakeras::State& s) {
+            fakeras::ForgetEverything(s);
+            lstrcpynW(s.scenario, name, 32);
+            s.hangUpDelayMs = hangUpDelayMs;
+            s.hangUpBlocks = hangUpBlocks;  // RasHangUpW waits for the dial's thread to leave the notifier
+        });
     }
     void SetUp() override {
         ASSERT_TRUE(server.Listening()) << "port " << KELDA_SERVER_PORT << " is taken";
-        ASSERT_EQ(fakeras::ModuleFolder(GetModuleHandleW(L"rasapi32.dll")), fakeras::ModuleFolder(nullptr))
-            << "the simulated rasapi32.dll is not loaded";
         server.Route("/kelda_tools_info.php", 200, "balance=42.5\r\n");
-        Service().Update([](fakeras::State& s) { fakeras::ForgetEverything(s); });
+        Scenario(L"success");
         AppConfig.StoreCredentials(L"stored", L"storedpw");
-        AppConfig.autoConnect = 0;
-        AppConfig.hideOnStart = 0;
+        AppConfig.autoConnect = AppConfig.hideOnStart = 0;
     }
     void TearDown() override {
-        frame.reset();  // destroys the window if a test left it
+        frame.reset();
         MSG quit;
         PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // the frame's own end of the loop
-        Service().Update([](fakeras::State& s) { fakeras::ForgetEverything(s); });
     }
     void Open() {
         frame = std::make_unique<Frame>();
@@ -119,11 +119,11 @@ protected:
     CKelda_txView& View() { return frame->view; }
     void Press(int id) { SendMessageW(View().Handle(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
     bool ShowsConnected(bool connected, DWORD timeoutMs) {
-        const wchar_t* button = connected ? L"Отключиться" : L"Подключиться";
-        const wchar_t* state = connected ? L"Соединено" : L"Не соединено";
-        HWND buttonWindow = GetDlgItem(View().Handle(), IDC_CONNECT_BUTTON);
-        return PumpUntil([&] { return TextOf(buttonWindow) == button && TextOf(View().stateLabel.Handle()) == state; },
-                         timeoutMs);
+        HWND button = GetDlgItem(View().Handle(), IDC_CONNECT_BUTTON);
+        return PumpUntil([&] {
+            return TextOf(button) == (connected ? L"Отключиться" : L"Подключиться") &&
+                   TextOf(View().stateLabel.Handle()) == (connected ? L"Соединено" : L"Не соединено");
+        }, timeoutMs);
     }
     // Connections of the entry in the service: live ones, or hung-up ones not yet released too.
     int Connections(bool hungUpToo = false) {
@@ -132,12 +132,12 @@ protected:
         for (const fakeras::Connection& c : state->connections) count += c.handle && (hungUpToo || !c.closing);
         return count;
     }
-    // "user/password" that RasDialW was given for the held connection.
-    std::wstring DialledWith() {
+    // "user/password" of the live connection in the service.
+    std::wstring Dialled() {
         std::unique_ptr<fakeras::State> state = Service().Read();
-        auto value = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(View().connection.hrasconn));
-        const fakeras::Connection* c = fakeras::FindConnection(*state, value);
-        return c ? std::wstring(c->userName) + L"/" + c->password : L"nothing held";
+        for (const fakeras::Connection& c : state->connections)
+            if (c.handle && !c.closing) return std::wstring(c.userName) + L"/" + c.password;
+        return L"nothing live";
     }
 
     struct Frame : CMainFrame {
