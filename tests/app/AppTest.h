@@ -34,51 +34,39 @@ inline bool TrayCall(HWND owner, DWORD message) {
     return Shell_NotifyIconW(message, &data) != FALSE;
 }
 
-// The pixels of a 32-bit canvas that `draw` painted, rows top first.
-template <typename Draw>
-std::vector<DWORD> Pixels(int width, int height, Draw draw) {
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(dc, bitmap);
-    draw(dc);
-    GdiFlush();
-    std::vector<DWORD> pixels(static_cast<DWORD*>(bits), static_cast<DWORD*>(bits) + width * height);
-    SelectObject(dc, previous);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    return pixels;
-}
-
 // Whether the shell's notification area shows this icon resource as the shell draws it on its
-// own background: what the user sees, not what the program thinks it handed over.
+// own background: what the user sees, not what the program thinks it handed over. One canvas
+// holds the tray's pixels and, below them, the icon drawn on the tray's last pixel.
 inline bool TrayShows(int iconId) {
     RECT tray{};
     GetWindowRect(FindWindowW(L"Shell_TrayWnd", nullptr), &tray);
     int width = tray.right - tray.left, height = tray.bottom - tray.top, n = GetSystemMetrics(SM_CXSMICON);
-    if (width < n || height < n) return false;
-    std::vector<DWORD> shown = Pixels(width, height, [&](HDC dc) {
-        HDC screen = GetDC(nullptr);
-        BitBlt(dc, 0, 0, width, height, screen, tray.left, tray.top, SRCCOPY);
-        ReleaseDC(nullptr, screen);
-    });
-    std::vector<DWORD> wanted = Pixels(n, n, [&](HDC dc) {
-        HBRUSH background = CreateSolidBrush(RGB(shown.back() >> 16, shown.back() >> 8, shown.back()));
-        RECT cell{0, 0, n, n};
-        FillRect(dc, &cell, background);
-        DeleteObject(background);
-        DrawIconEx(dc, 0, 0, static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON, n, n, LR_SHARED)),
-                   n, n, 0, nullptr, DI_NORMAL);
-    });
-    for (int y = 0; y + n <= height; ++y)
-        for (int x = 0; x + n <= width; ++x) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, width, -(height + n), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    DWORD* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr), screen = GetDC(nullptr);
+    HBITMAP canvas = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+    HGDIOBJ previous = SelectObject(dc, canvas);
+    BitBlt(dc, 0, 0, width, height, screen, tray.left, tray.top, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+    HBRUSH background = CreateSolidBrush(GetPixel(dc, width - 1, height - 1));
+    RECT cell{0, height, n, height + n};
+    FillRect(dc, &cell, background);
+    DeleteObject(background);
+    auto icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON, n, n, LR_SHARED));
+    DrawIconEx(dc, 0, height, icon, n, n, 0, nullptr, DI_NORMAL);
+    GdiFlush();
+    bool found = false;
+    for (int y = 0; !found && y + n <= height && width >= n; ++y)
+        for (int x = 0; !found && x + n <= width; ++x) {
             int i = 0;
-            while (i < n * n && (shown[(y + i / n) * width + x + i % n] ^ wanted[i]) << 8 == 0) ++i;
-            if (i == n * n) return true;
+            while (i < n * n && (bits[(y + i / n) * width + x + i % n] ^ bits[(height + i / n) * width + i % n]) << 8 == 0) ++i;
+            found = i == n * n;
         }
-    return false;
+    SelectObject(dc, previous);
+    DeleteObject(canvas);
+    DeleteDC(dc);
+    return found;
 }
 
 // The whole frame with its view, against the simulated RAS service and a
@@ -105,15 +93,19 @@ protected:
         AppConfig.autoConnect = AppConfig.hideOnStart = 0;
     }
     void TearDown() override {
-        frame.reset();
+        Close();
         MSG quit;
         PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // the frame's own end of the loop
     }
     void Open() {
-        frame = std::make_unique<Frame>();
+        frame = std::make_unique<CMainFrame>();
         ASSERT_NE(frame->CreateFrame(FrameRectFromWorkArea(RECT{0, 0, 1024, 740})), nullptr);
         ShowWindow(frame->Handle(), SW_SHOW);
         PumpFor(50);
+    }
+    void Close() {  // the window first, while the frame object still stands
+        if (frame && IsWindow(Window())) DestroyWindow(Window());
+        frame.reset();
     }
     HWND Window() { return frame->Handle(); }
     CKelda_txView& View() { return frame->view; }
@@ -139,12 +131,6 @@ protected:
             if (c.handle && !c.closing) return std::wstring(c.userName) + L"/" + c.password;
         return L"nothing live";
     }
-
-    struct Frame : CMainFrame {
-        ~Frame() override {
-            if (Handle() && ::IsWindow(Handle())) DestroyWindow(Handle());
-        }
-    };
     TestServer server{KELDA_SERVER_PORT};
-    std::unique_ptr<Frame> frame;
+    std::unique_ptr<CMainFrame> frame;
 };

@@ -2,6 +2,10 @@
 
 #include <shlwapi.h>
 
+#include <fstream>
+
+#include "controls/ControlTestSupport.h"
+
 TEST_F(AppTest, TheViewShowsTheStoredSettingsAndTakes32CharactersPerField) {
     AppConfig.hideOnStart = 1;
     Open();
@@ -31,20 +35,78 @@ TEST_F(AppTest, AdoptsAConnectionStartedElsewhereAndFollowsItsEndInTheViewAndThe
     EXPECT_TRUE(ShowsConnected(true, 300));  // adopted at one tick, shown at the next
 }
 
-TEST_F(AppTest, ConnectAndRefreshRefreshTheBalanceInTheTrayTipEvenWhenTheDialIsRefused) {
-    Scenario(L"refused");
+TEST_F(AppTest, TheBalanceIsAskedForOnceAtTheStartWithTheSubscribersToken) {
+    AppConfig.StoreCredentials(L"demo", L"demo2026");
     Open();
+    // The token of demo/demo2026, from an independent reference; '=' goes out unencoded.
+    EXPECT_EQ(server.Finish(),
+              "GET /kelda_tools_info.php?a=zVbbZwtGozI2MmVtZA== HTTP/1.0\r\nAccept: */*\r\n"
+              "User-Agent: MSIE 5.5\r\nConnection: close\r\n\r\n\r\n");
+}
+
+TEST_F(AppTest, EveryRefreshShowsWhatTheServerSaidInTheDisplayAndTheTrayTip) {
     struct Case {
-        int button;
-        const char* balance;
-        const wchar_t* tip;  // of the display's 32-bit figure
-    } cases[] = {{IDC_CONNECT_BUTTON, "-7.25", L"Текущий баланс: -7.25"},
-                 {IDC_REFRESH_STATISTICS, "1234567.89", L"Текущий баланс: 1234567.88"}};
+        const char* reply;
+        int status;
+        const wchar_t* login;
+        WPARAM timerId;  // 0: the refresh button
+        bool asked;
+        const wchar_t* shown;
+    } cases[] = {
+        {"balance=1234567.89\r\n", 200, L"demo", 0, true, L"Лицевой счет|1234567.88"},  // 32-bit floats
+        {"balance=99.995\r\n", 200, L"demo", 7, true, L"Лицевой счет|100.00"},
+        {"balance=-12.3\r\ncredit=100\r\n", 200, L"demo", 1, true, L"Лицевой счет|-12.30|Отсрочено: 100.00"},
+        {"balance=5\r\ncredit=-7.5\r\n", 200, L"demo", 1, true, L"Лицевой счет|5.00|Отсрочено: -7.50"},
+        {"balance=5\r\n", 404, L"demo", 1, true, L"Лицевой счет|0.00"},  // an older reply file is left alone
+        {"balance=5\r\n", 200, L"иван", 1, false, L"Лицевой счет|0.00"},  // without an 8-bit form: never sent
+    };
+    DeleteFileW(L"tfile.txt");
+    Open();
+    HWND display = View().statisticsDisplay.Handle();
+    EXPECT_EQ(GetFileAttributesW(L"tfile.txt"), INVALID_FILE_ATTRIBUTES) << "the reply file stays";
     for (const Case& c : cases) {
-        server.Route("/kelda_tools_info.php", 200, std::string("balance=") + c.balance + "\r\ncredit=3\r\n");
-        Press(c.button);
-        EXPECT_TRUE(PumpUntil([&] { return frame->TrayTip() == c.tip; }, 3000)) << c.balance;
+        SCOPED_TRACE(c.reply);
+        server.Route("/kelda_tools_info.php", c.status, c.reply);
+        AppConfig.StoreCredentials(c.login, L"demo2026");
+        if (c.status != 200) std::ofstream("tfile.txt", std::ios::binary) << "balance=77\r\n";
+        int before = server.CountRequests("/");
+        if (c.timerId) PostMessageW(display, WM_TIMER, c.timerId, 0);
+        else Press(IDC_REFRESH_STATISTICS);
+        PumpFor(0);
+        EXPECT_EQ(server.CountRequests("/") > before, c.asked);
+        if (c.status != 200) {
+            std::ifstream older("tfile.txt", std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(older), {}), "balance=77\r\n");
+        }
+        PaintRecord paint = RecordPaints(display);
+        std::wstring shown;
+        for (const std::wstring& text : paint.texts) shown += (shown.empty() ? L"" : L"|") + text;
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_EQ(paint.deleted, paint.fontsMade);
+        std::wstring figure = shown.substr(13, shown.find(L'|', 13) - 13);
+        EXPECT_TRUE(PumpUntil([&] { return frame->TrayTip() == L"Текущий баланс: " + figure; }, 1000)) << frame->TrayTip();
+        EXPECT_TRUE(KillTimer(display, CStateStatic::kRefreshTimerId)) << "the five-minute timer starts again";
     }
+    DeleteFileW(L"tfile.txt");
+}
+
+// Each control hands its own font to the system control; the window's end deletes it, the
+// object's end nothing more.
+TEST_F(AppTest, TheControlsReleaseTheirFontsOnceWithTheirWindows) {
+    Open();
+    std::vector<HFONT> fonts, probes;
+    for (HWND control : {View().loginEdit.Handle(), View().autoConnectBox.Handle()}) {
+        fonts.push_back(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+        ASSERT_EQ(GetObjectType(fonts.back()), static_cast<DWORD>(OBJ_FONT));
+    }
+    DestroyWindow(Window());
+    for (HFONT font : fonts) {
+        EXPECT_EQ(GetObjectType(font), 0u);
+        probes.push_back(CreateFontW(20, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, L"Arial"));  // may get it back
+    }
+    Close();
+    for (HFONT probe : probes) EXPECT_EQ(GetObjectType(probe), static_cast<DWORD>(OBJ_FONT));
+    for (HFONT probe : probes) DeleteObject(probe);
 }
 
 // Against a service as strict and as slow as the real one: no live handle is lost and no
@@ -73,7 +135,7 @@ TEST_F(AppTest, NoHangUpOrphansADialOrFreezesTheWindow) {
         RedrawWindow(View().Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
         EXPECT_TRUE(PumpUntil([&] { return !GetUpdateRect(View().Handle(), nullptr, FALSE); }, 100)) << "no repaint";
         EXPECT_TRUE(PumpUntil([&] { return View().connection.releasing.empty(); }, c.hangUpDelayMs + 2000));
-        frame.reset();
+        Close();
     }
 }
 
