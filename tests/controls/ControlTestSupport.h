@@ -8,14 +8,12 @@
 
 #include "support/TestWindows.h"
 
-// What paints into an enhanced metafile did: the texts they drew, the fonts they made,
-// the objects they deleted and the stock objects they selected back.
+// What paints into a metafile did: texts drawn, fonts made, objects deleted, stock objects selected.
 struct PaintRecord {
     std::vector<std::wstring> texts;
     int fontsMade = 0, deleted = 0, stockSelected = 0;
 };
 
-// Notes one record of a paint into the PaintRecord that `data` points at.
 inline int CALLBACK NotePaint(HDC, HANDLETABLE*, const ENHMETARECORD* r, int, LPARAM data) {
     auto& paints = *reinterpret_cast<PaintRecord*>(data);
     if (r->iType == EMR_EXTTEXTOUTW) {
@@ -50,8 +48,6 @@ public:
         SetWindowSubclass(window, &MessageCounter::Receive, 1, reinterpret_cast<DWORD_PTR>(this));
     }
     ~MessageCounter() { RemoveWindowSubclass(window_, &MessageCounter::Receive, 1); }
-    MessageCounter(const MessageCounter&) = delete;
-    MessageCounter& operator=(const MessageCounter&) = delete;
     int Count(UINT message) const { return static_cast<int>(std::count(received_.begin(), received_.end(), message)); }
 
 private:
