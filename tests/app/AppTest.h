@@ -1,14 +1,12 @@
 #pragma once
 #include <winsock2.h>
 #include <windows.h>
-#include <ras.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "FakeRasState.h"
 #include "app/MainFrame.h"

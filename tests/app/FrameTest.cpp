@@ -17,13 +17,7 @@ TEST_F(AppTest, TheHiddenButtonTogglesTheFramesHeightAndKeepsItsTopEdge) {
 
 TEST_F(AppTest, ClosingOrMinimisingOnlyHidesAndTheTrayIconsClicksShowOrHide) {
     Open();
-    struct Step {
-        const char* what;
-        UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
-        bool shown;
-    } steps[] = {
+    struct Step { const char* what; UINT message; WPARAM wParam; LPARAM lParam; bool shown; } steps[] = {
         {"Alt+F4", WM_SYSCOMMAND, SC_CLOSE, 0, false},
         {"another icon's click", WM_TRAY_NOTIFY, TRAY_ICON_ID + 1, WM_LBUTTONDOWN, false},
         {"balloon click", WM_TRAY_NOTIFY, TRAY_ICON_ID, NIN_BALLOONUSERCLICK, true},
@@ -47,11 +41,7 @@ TEST_F(AppTest, ClosingOrMinimisingOnlyHidesAndTheTrayIconsClicksShowOrHide) {
 TEST_F(AppTest, TheTrayMenuConnectsWithTheStoredCredentialsDisconnectsRestoresAndMinimises) {
     Open();
     SetWindowTextW(View().loginEdit.Handle(), L"typed");
-    struct Step {
-        const char* item;
-        int position;  // among the items the menu holds: a pair keeps one
-        std::function<bool()> done;
-    } steps[] = {
+    struct Step { const char* item; int position; std::function<bool()> done; } steps[] = {  // a pair keeps one place
         {"Подключиться", 0, [&] { return ShowsConnected(true, 5000) && Dialled() == L"stored/storedpw"; }},
         {"Отключиться", 0, [&] { return ShowsConnected(false, 1000) && Connections() == 0; }},
         {"Развернуть окно", 1, [&] { return IsWindowVisible(Window()) != FALSE; }},

@@ -35,25 +35,9 @@ TEST_F(AppTest, AdoptsAConnectionStartedElsewhereAndFollowsItsEndInTheViewAndThe
     EXPECT_TRUE(ShowsConnected(true, 300));  // adopted at one tick, shown at the next
 }
 
-TEST_F(AppTest, TheBalanceIsAskedForOnceAtTheStartWithTheSubscribersToken) {
-    AppConfig.StoreCredentials(L"demo", L"demo2026");
-    Open();
-    // The token of demo/demo2026, from an independent reference; '=' goes out unencoded.
-    EXPECT_EQ(server.Finish(),
-              "GET /kelda_tools_info.php?a=zVbbZwtGozI2MmVtZA== HTTP/1.0\r\nAccept: */*\r\n"
-              "User-Agent: MSIE 5.5\r\nConnection: close\r\n\r\n\r\n");
-}
-
 TEST_F(AppTest, EveryRefreshShowsWhatTheServerSaidInTheDisplayAndTheTrayTip) {
-    struct Case {
-        const char* reply;
-        int status;
-        const wchar_t* login;
-        WPARAM timerId;  // 0: the refresh button
-        bool asked;
-        const wchar_t* shown;
-    } cases[] = {
-        {"balance=1234567.89\r\n", 200, L"demo", 0, true, L"Лицевой счет|1234567.88"},  // 32-bit floats
+    struct Case { const char* reply; int status; const wchar_t* login; WPARAM timerId; bool asked; const wchar_t* shown; } cases[] = {
+        {"balance=1234567.89\r\n", 200, L"demo", 0, true, L"Лицевой счет|1234567.88"},  // the button; 32-bit floats
         {"balance=99.995\r\n", 200, L"demo", 7, true, L"Лицевой счет|100.00"},
         {"balance=-12.3\r\ncredit=100\r\n", 200, L"demo", 1, true, L"Лицевой счет|-12.30|Отсрочено: 100.00"},
         {"balance=5\r\ncredit=-7.5\r\n", 200, L"demo", 1, true, L"Лицевой счет|5.00|Отсрочено: -7.50"},
@@ -112,12 +96,8 @@ TEST_F(AppTest, TheControlsReleaseTheirFontsOnceWithTheirWindows) {
 // Against a service as strict and as slow as the real one: no live handle is lost and no
 // hang-up freezes the window.
 TEST_F(AppTest, NoHangUpOrphansADialOrFreezesTheWindow) {
-    const struct Case {
-        const wchar_t* scenario;  // slow: pressed again during the dial; success: once connected
-        DWORD hangUpDelayMs;      // badauth: the view's tick hangs the failed dial up
-        BOOL hangUpBlocks;
-        int liveAfter, hungUpAfter;
-    } cases[] = {{L"slow", 200, FALSE, 1, 1}, {L"success", 1000, FALSE, 0, 1}, {L"badauth", 1000, TRUE, 0, 1}};
+    // slow: pressed again during the dial; success: once connected; badauth: the view's tick hangs up.
+    struct Case { const wchar_t* scenario; DWORD hangUpDelayMs; BOOL hangUpBlocks; int liveAfter, hungUpAfter; } cases[] = {{L"slow", 200, FALSE, 1, 1}, {L"success", 1000, FALSE, 0, 1}, {L"badauth", 1000, TRUE, 0, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.scenario);
         Scenario(c.scenario, c.hangUpDelayMs, c.hangUpBlocks);

@@ -5,11 +5,7 @@
 // Expected tokens come from a separate reference (Python's base64 with the two
 // swap tables), not from this program's helpers.
 TEST(StatisticsToken, MatchesTheScriptsEncodingOrIsRefused) {
-    struct Case {
-        const wchar_t* login;
-        const wchar_t* password;
-        const wchar_t* token;
-    } cases[] = {
+    struct Case { const wchar_t *login, *password, *token; } cases[] = {
         {L"user", L"secret99x", L"jNecd0lXpDlyZWU5c2M="},  // nine characters: every pair swaps
         {L"user", L"abcde", L"jNZcdhlXpGJjZQ=="},          // four of the pairs fit
         {L"user", L"ab", L"jNYcdhlXpg=="},                 // none fits
