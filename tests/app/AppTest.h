@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "FakeRasState.h"
 #include "app/MainFrame.h"
@@ -44,7 +45,7 @@ inline bool TrayShows(int iconId) {
     DWORD* bits = nullptr;
     HDC dc = CreateCompatibleDC(nullptr), screen = GetDC(nullptr);
     HBITMAP canvas = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-    HGDIOBJ previous = SelectObject(dc, canvas);
+    SelectObject(dc, canvas);
     BitBlt(dc, 0, 0, width, height, screen, tray.left, tray.top, SRCCOPY);
     ReleaseDC(nullptr, screen);
     HBRUSH background = CreateSolidBrush(GetPixel(dc, width - 1, height - 1));
@@ -55,15 +56,14 @@ inline bool TrayShows(int iconId) {
     DrawIconEx(dc, 0, height, icon, n, n, 0, nullptr, DI_NORMAL);
     GdiFlush();
     bool found = false;
-    for (int y = 0; !found && y + n <= height && width >= n; ++y)
+    for (int y = 0; !found && y + n <= height; ++y)
         for (int x = 0; !found && x + n <= width; ++x) {
             int i = 0;
             while (i < n * n && (bits[(y + i / n) * width + x + i % n] ^ bits[(height + i / n) * width + i % n]) << 8 == 0) ++i;
             found = i == n * n;
         }
-    SelectObject(dc, previous);
-    DeleteObject(canvas);
     DeleteDC(dc);
+    DeleteObject(canvas);
     return found;
 }
 
@@ -115,19 +115,14 @@ protected:
                    TextOf(View().stateLabel.Handle()) == (connected ? L"Соединено" : L"Не соединено");
         }, timeoutMs);
     }
-    // Connections of the entry in the service: live ones, or hung-up ones not yet released too.
-    int Connections(bool hungUpToo = false) {
+    // "user/password" that RasDialW was given, of each live connection of the entry in the service,
+    // or of hung-up ones not yet released too.
+    std::vector<std::wstring> Connections(bool hungUpToo = false) {
         std::unique_ptr<fakeras::State> state = Service().Read();
-        int count = 0;
-        for (const fakeras::Connection& c : state->connections) count += c.handle && (hungUpToo || !c.closing);
-        return count;
-    }
-    // "user/password" of the live connection in the service.
-    std::wstring Dialled() {
-        std::unique_ptr<fakeras::State> state = Service().Read();
+        std::vector<std::wstring> found;
         for (const fakeras::Connection& c : state->connections)
-            if (c.handle && !c.closing) return std::wstring(c.userName) + L"/" + c.password;
-        return L"nothing live";
+            if (c.handle && (hungUpToo || !c.closing)) found.push_back(std::wstring(c.userName) + L"/" + c.password);
+        return found;
     }
     TestServer server{KELDA_SERVER_PORT};
     std::unique_ptr<CMainFrame> frame;

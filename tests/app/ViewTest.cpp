@@ -26,7 +26,7 @@ TEST_F(AppTest, AdoptsAConnectionStartedElsewhereAndFollowsItsEndInTheViewAndThe
     connectElsewhere();
     Open();
     EXPECT_TRUE(ShowsConnected(true, 300));
-    EXPECT_EQ(Dialled(), L"/");  // adopted, not dialled
+    EXPECT_EQ(Connections(), std::vector<std::wstring>{L"/"});  // adopted, not dialled
     EXPECT_TRUE(PumpUntil([&] { return TrayShows(IDI_CONNECTED); }, 1000));
     Service().Update([](fakeras::State& s) { fakeras::ForgetEverything(s); });
     EXPECT_TRUE(ShowsConnected(false, 300));  // within two ticks
@@ -97,7 +97,7 @@ TEST_F(AppTest, TheControlsReleaseTheirFontsOnceWithTheirWindows) {
 // hang-up freezes the window.
 TEST_F(AppTest, NoHangUpOrphansADialOrFreezesTheWindow) {
     // slow: pressed again during the dial; success: once connected; badauth: the view's tick hangs up.
-    struct Case { const wchar_t* scenario; DWORD hangUpDelayMs; BOOL hangUpBlocks; int liveAfter, hungUpAfter; } cases[] = {{L"slow", 200, FALSE, 1, 1}, {L"success", 1000, FALSE, 0, 1}, {L"badauth", 1000, TRUE, 0, 1}};
+    struct Case { const wchar_t* scenario; DWORD hangUpDelayMs; BOOL hangUpBlocks; size_t liveAfter, hungUpAfter; } cases[] = {{L"slow", 200, FALSE, 1, 1}, {L"success", 1000, FALSE, 0, 1}, {L"badauth", 1000, TRUE, 0, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.scenario);
         Scenario(c.scenario, c.hangUpDelayMs, c.hangUpBlocks);
@@ -109,8 +109,8 @@ TEST_F(AppTest, NoHangUpOrphansADialOrFreezesTheWindow) {
         } else {
             Press(IDC_CONNECT_BUTTON);
         }
-        EXPECT_EQ(Connections(), c.liveAfter);
-        EXPECT_EQ(Connections(true) - Connections(), c.hungUpAfter) << "hung up, not yet released";
+        EXPECT_EQ(Connections().size(), c.liveAfter);
+        EXPECT_EQ(Connections(true).size() - Connections().size(), c.hungUpAfter) << "hung up, not yet released";
         EXPECT_EQ(Service().Read()->hangUpWaitsTimedOut, 0u) << "the hang-up and the notifier waited on each other";
         RedrawWindow(View().Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
         EXPECT_TRUE(PumpUntil([&] { return !GetUpdateRect(View().Handle(), nullptr, FALSE); }, 100)) << "no repaint";
@@ -125,9 +125,9 @@ TEST_F(AppTest, TheEndOfTheWindowsSessionHangsUpADialAndSavesTheSettings) {
     Open();
     Press(IDC_AUTOCONNECT);
     Press(IDC_CONNECT_BUTTON);
-    ASSERT_EQ(Connections(), 1);
+    ASSERT_EQ(Connections().size(), 1u);
     SendMessageW(Window(), WM_ENDSESSION, TRUE, 0);
-    EXPECT_EQ(Connections(true), 0) << "the dial was not hung up and released before the session ends";
+    EXPECT_TRUE(Connections(true).empty()) << "the dial was not hung up and released before the session ends";
     EXPECT_FALSE(IsWindowVisible(Window()));
     AppConfig.StoreCredentials(L"", L"");
     AppConfig.autoConnect = 0;
