@@ -23,7 +23,6 @@ TEST_F(AppTest, ClosingOrMinimisingOnlyHidesAndTheTrayIconsClicksShowOrHide) {
         {"balloon click", WM_TRAY_NOTIFY, TRAY_ICON_ID, NIN_BALLOONUSERCLICK, true},
         {"balloon click again", WM_TRAY_NOTIFY, TRAY_ICON_ID, NIN_BALLOONUSERCLICK, true},
         {"menu bar exit", WM_COMMAND, ID_APP_EXIT, 0, false},
-        {"mouse move", WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_MOUSEMOVE, false},
         {"left click", WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN, true},
         {"minimise", WM_SYSCOMMAND, SC_MINIMIZE, 0, false},
         {"left click on the minimised frame", WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN, true},
@@ -80,7 +79,6 @@ TEST_F(AppTest, TheFrameFiltersTheMessageLoopUntilItsWindowGoes) {
     EXPECT_EQ(press(VK_TAB, false), password);
     EXPECT_EQ(press(VK_TAB, false), password);
     EXPECT_EQ(press('N', true), password);
-    EXPECT_EQ(View().passwordEdit.ShownText(), L"********");
     EXPECT_EQ(frameCommands.Count(WM_COMMAND), 1);
     EXPECT_TRUE(IsWindowVisible(Window()));
 

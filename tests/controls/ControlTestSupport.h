@@ -41,20 +41,15 @@ inline PaintRecord RecordPaints(HWND control, int paints = 1) {
     return record;
 }
 
-// Counts the messages a window receives, sent or dispatched, by subclassing it.
-class MessageCounter {
-public:
-    explicit MessageCounter(HWND window) : window_(window) {
-        SetWindowSubclass(window, &MessageCounter::Receive, 1, reinterpret_cast<DWORD_PTR>(this));
-    }
-    ~MessageCounter() { RemoveWindowSubclass(window_, &MessageCounter::Receive, 1); }
-    int Count(UINT message) const { return static_cast<int>(std::count(received_.begin(), received_.end(), message)); }
-
-private:
-    static LRESULT CALLBACK Receive(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self) {
-        reinterpret_cast<MessageCounter*>(self)->received_.push_back(message);
+// The messages a window receives, sent or dispatched, noted through a subclass.
+struct MessageCounter {
+    explicit MessageCounter(HWND window) : window(window) { SetWindowSubclass(window, Note, 1, reinterpret_cast<DWORD_PTR>(this)); }
+    ~MessageCounter() { RemoveWindowSubclass(window, Note, 1); }
+    int Count(UINT message) const { return static_cast<int>(std::count(received.begin(), received.end(), message)); }
+    static LRESULT CALLBACK Note(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self) {
+        reinterpret_cast<MessageCounter*>(self)->received.push_back(message);
         return DefSubclassProc(window, message, wParam, lParam);
     }
-    HWND window_;
-    std::vector<UINT> received_;
+    HWND window;
+    std::vector<UINT> received;
 };
