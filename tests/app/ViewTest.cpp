@@ -97,7 +97,8 @@ TEST_F(AppTest, TheControlsReleaseTheirFontsOnceWithTheirWindows) {
 // hang-up freezes the window.
 TEST_F(AppTest, NoHangUpOrphansADialOrFreezesTheWindow) {
     // slow: pressed again during the dial; success: once connected; badauth: the view's tick hangs up.
-    struct Case { const wchar_t* scenario; DWORD hangUpDelayMs; BOOL hangUpBlocks; size_t liveAfter, hungUpAfter; } cases[] = {{L"slow", 200, FALSE, 1, 1}, {L"success", 1000, FALSE, 0, 1}, {L"badauth", 1000, TRUE, 0, 1}};
+    struct Case { const wchar_t* scenario; DWORD hangUpDelayMs; BOOL hangUpBlocks; size_t liveAfter, hungUpAfter; } cases[] = {
+        {L"slow", 200, FALSE, 1, 1}, {L"success", 1000, FALSE, 0, 1}, {L"badauth", 1000, TRUE, 0, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.scenario);
         Scenario(c.scenario, c.hangUpDelayMs, c.hangUpBlocks);
@@ -129,10 +130,8 @@ TEST_F(AppTest, TheEndOfTheWindowsSessionHangsUpADialAndSavesTheSettings) {
     SendMessageW(Window(), WM_ENDSESSION, TRUE, 0);
     EXPECT_TRUE(Connections(true).empty()) << "the dial was not hung up and released before the session ends";
     EXPECT_FALSE(IsWindowVisible(Window()));
-    AppConfig.StoreCredentials(L"", L"");
-    AppConfig.autoConnect = 0;
-    AppConfig.LoadSettings();
-    EXPECT_EQ(std::wstring(AppConfig.login) + L"/" + AppConfig.password + L" " + std::to_wstring(AppConfig.autoConnect),
-              L"stored/storedpw 1");
+    AppConfigRecord saved;
+    saved.LoadSettings();
+    EXPECT_EQ(std::wstring(saved.login) + L"/" + saved.password + L" " + std::to_wstring(saved.autoConnect), L"stored/storedpw 1");
     SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\kelda\\Quillon");
 }
