@@ -19,15 +19,16 @@ void PressKey(HWND edit, WPARAM key, bool control = false) {
 // The one text painted, if the caret stands right behind it, measured in the input font.
 std::wstring ShownWithCaretBehind(HWND edit) {
     std::vector<std::wstring> texts = RecordPaints(edit).texts;
+    std::wstring shown = texts.size() == 1 ? texts[0] : L"not one text";
     HDC dc = CreateCompatibleDC(nullptr);
     UniqueFont font = CreateInputFont();
     SelectObject(dc, font.get());
     SIZE size{};
-    GetTextExtentPoint32W(dc, texts.empty() ? L"" : texts[0].c_str(), texts.empty() ? 0 : static_cast<int>(texts[0].size()), &size);
+    GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &size);
     DeleteDC(dc);
     POINT caret{};
     GetCaretPos(&caret);
-    return caret.x == size.cx + 1 && texts.size() == 1 ? texts[0] : L"caret misplaced";
+    return caret.x == size.cx + 1 ? shown : L"caret misplaced";
 }
 }  // namespace
 
