@@ -11,6 +11,7 @@
 
 #include "FakeRasState.h"
 #include "app/MainFrame.h"
+#include "controls/ControlTestSupport.h"
 #include "framework/Messages.h"
 #include "res/resource.h"
 #include "settings/AppConfig.h"
@@ -48,10 +49,7 @@ inline bool TrayShows(int iconId) {
     SelectObject(dc, canvas);
     BitBlt(dc, 0, 0, width, height, screen, tray.left, tray.top, SRCCOPY);
     ReleaseDC(nullptr, screen);
-    HBRUSH background = CreateSolidBrush(GetPixel(dc, width - 1, height - 1));
-    RECT cell{0, height, n, height + n};
-    FillRect(dc, &cell, background);
-    DeleteObject(background);
+    StretchBlt(dc, 0, height, n, n, dc, width - 1, height - 1, 1, 1, SRCCOPY);
     auto icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON, n, n, LR_SHARED));
     DrawIconEx(dc, 0, height, icon, n, n, 0, nullptr, DI_NORMAL);
     GdiFlush();

@@ -2,7 +2,6 @@
 
 #include <functional>
 
-#include "controls/ControlTestSupport.h"
 #include "framework/AppModule.h"
 
 TEST_F(AppTest, TheHiddenButtonTogglesTheFramesHeightAndKeepsItsTopEdge) {

@@ -4,8 +4,6 @@
 
 #include <fstream>
 
-#include "controls/ControlTestSupport.h"
-
 TEST_F(AppTest, TheViewShowsTheStoredSettingsAndTakes32CharactersPerField) {
     AppConfig.hideOnStart = 1;
     Open();
