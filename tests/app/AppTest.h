@@ -25,15 +25,6 @@ inline std::wstring TextOf(HWND window) {
     return text;
 }
 
-// NIM_MODIFY with nothing to change succeeds exactly when the frame's icon exists.
-inline bool TrayCall(HWND owner, DWORD message) {
-    NOTIFYICONDATAW data{};
-    data.cbSize = sizeof data;
-    data.hWnd = owner;
-    data.uID = TRAY_ICON_ID;
-    return Shell_NotifyIconW(message, &data) != FALSE;
-}
-
 // Whether the shell's notification area shows this icon resource as the shell draws it on its
 // own background: what the user sees, not what the program thinks it handed over. One canvas
 // holds the tray's pixels and, below them, the icon drawn on the tray's last pixel.

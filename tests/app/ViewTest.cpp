@@ -68,25 +68,6 @@ TEST_F(AppTest, EveryRefreshShowsWhatTheServerSaidInTheDisplayAndTheTrayTip) {
     DeleteFileW(L"tfile.txt");
 }
 
-// Each control hands its own font to the system control; the window's end deletes it, the
-// object's end nothing more.
-TEST_F(AppTest, TheControlsReleaseTheirFontsOnceWithTheirWindows) {
-    Open();
-    std::vector<HFONT> fonts, probes;
-    for (HWND control : {View().loginEdit.Handle(), View().autoConnectBox.Handle()}) {
-        fonts.push_back(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
-        ASSERT_EQ(GetObjectType(fonts.back()), static_cast<DWORD>(OBJ_FONT));
-    }
-    DestroyWindow(Window());
-    for (HFONT font : fonts) {
-        EXPECT_EQ(GetObjectType(font), 0u);
-        probes.push_back(CreateFontW(20, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, L"Arial"));  // may get it back
-    }
-    Close();
-    for (HFONT probe : probes) EXPECT_EQ(GetObjectType(probe), static_cast<DWORD>(OBJ_FONT));
-    for (HFONT probe : probes) DeleteObject(probe);
-}
-
 // Against a service as strict and as slow as the real one: no live handle is lost and no
 // hang-up freezes the window.
 TEST_F(AppTest, NoHangUpOrphansADialOrFreezesTheWindow) {
