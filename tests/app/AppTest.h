@@ -97,12 +97,10 @@ protected:
     HWND Window() { return frame->Handle(); }
     CKelda_txView& View() { return frame->view; }
     void Press(int id) { SendMessageW(View().Handle(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
-    bool ShowsConnected(bool connected, DWORD timeoutMs) {
+    bool ShowsConnected(bool connected, DWORD timeoutMs) {  // the button's caption and the state line
+        std::wstring wanted = connected ? L"Отключиться/Соединено" : L"Подключиться/Не соединено";
         HWND button = GetDlgItem(View().Handle(), IDC_CONNECT_BUTTON);
-        return PumpUntil([&] {
-            return TextOf(button) == (connected ? L"Отключиться" : L"Подключиться") &&
-                   TextOf(View().stateLabel.Handle()) == (connected ? L"Соединено" : L"Не соединено");
-        }, timeoutMs);
+        return PumpUntil([&] { return TextOf(button) + L"/" + TextOf(View().stateLabel.Handle()) == wanted; }, timeoutMs);
     }
     // "user/password" that RasDialW was given, of each live connection of the entry in the service,
     // or of hung-up ones not yet released too.
