@@ -1,7 +1,6 @@
 #pragma once
 #include <winsock2.h>
 #include <windows.h>
-#include <ras.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
@@ -12,6 +11,7 @@
 
 #include "FakeRasState.h"
 #include "app/MainFrame.h"
+#include "controls/ControlTestSupport.h"
 #include "framework/Messages.h"
 #include "res/resource.h"
 #include "settings/AppConfig.h"
@@ -25,61 +25,35 @@ inline std::wstring TextOf(HWND window) {
     return text;
 }
 
-// Asks the shell about the frame's icon: NIM_MODIFY with nothing to change succeeds exactly
-// when the icon exists; NIM_DELETE is what the shell's restart does to it.
-inline bool TrayCall(HWND owner, DWORD message) {
-    NOTIFYICONDATAW data{};
-    data.cbSize = sizeof data;
-    data.hWnd = owner;
-    data.uID = TRAY_ICON_ID;
-    return Shell_NotifyIconW(message, &data) != FALSE;
-}
-
-// Draws into a 32-bit canvas of `width` x `height` and gives its pixels, rows top first.
-template <typename Draw>
-std::vector<DWORD> Pixels(int width, int height, Draw draw) {
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(dc, bitmap);
-    draw(dc);
-    GdiFlush();
-    std::vector<DWORD> pixels(static_cast<DWORD*>(bits), static_cast<DWORD*>(bits) + width * height);
-    SelectObject(dc, previous);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    return pixels;
-}
-
-// Whether the shell's notification area shows this icon resource, drawn as the shell draws it on
-// its own background: what the user sees, not what the program thinks it handed over.
+// Whether the shell's notification area shows this icon resource as the shell draws it on its
+// own background: what the user sees, not what the program thinks it handed over. One canvas
+// holds the tray's pixels and, below them, the icon drawn on the tray's last pixel.
 inline bool TrayShows(int iconId) {
     RECT tray{};
     GetWindowRect(FindWindowW(L"Shell_TrayWnd", nullptr), &tray);
     int width = tray.right - tray.left, height = tray.bottom - tray.top, n = GetSystemMetrics(SM_CXSMICON);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, width, -(height + n), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    DWORD* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr), screen = GetDC(nullptr);
+    HBITMAP canvas = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+    SelectObject(dc, canvas);
+    BitBlt(dc, 0, 0, width, height, screen, tray.left, tray.top, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+    StretchBlt(dc, 0, height, n, n, dc, width - 1, height - 1, 1, 1, SRCCOPY);
     auto icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON, n, n, LR_SHARED));
-    if (width < n || height < n) return false;
-    std::vector<DWORD> shown = Pixels(width, height, [&](HDC dc) {
-        HDC screen = GetDC(nullptr);
-        BitBlt(dc, 0, 0, width, height, screen, tray.left, tray.top, SRCCOPY);
-        ReleaseDC(nullptr, screen);
-    });
-    std::vector<DWORD> wanted = Pixels(n, n, [&](HDC dc) {
-        HBRUSH background = CreateSolidBrush(RGB(shown.back() >> 16, shown.back() >> 8, shown.back()));
-        RECT cell{0, 0, n, n};
-        FillRect(dc, &cell, background);
-        DeleteObject(background);
-        DrawIconEx(dc, 0, 0, icon, n, n, 0, nullptr, DI_NORMAL);
-    });
-    for (int y = 0; y + n <= height; ++y)
-        for (int x = 0; x + n <= width; ++x) {
+    DrawIconEx(dc, 0, height, icon, n, n, 0, nullptr, DI_NORMAL);
+    GdiFlush();
+    bool found = false;
+    for (int y = 0; !found && y + n <= height; ++y)
+        for (int x = 0; !found && x + n <= width; ++x) {
             int i = 0;
-            while (i < n * n && (shown[(y + i / n) * width + x + i % n] ^ wanted[i]) << 8 == 0) ++i;
-            if (i == n * n) return true;
+            while (i < n * n && (bits[(y + i / n) * width + x + i % n] ^ bits[(height + i / n) * width + i % n]) << 8 == 0) ++i;
+            found = i == n * n;
         }
-    return false;
+    DeleteDC(dc);
+    DeleteObject(canvas);
+    return found;
 }
 
 // The whole frame with its view, against the simulated RAS service and a
@@ -90,61 +64,53 @@ protected:
         static fakeras::SharedState state(fakeras::ModuleFolder(GetModuleHandleW(L"rasapi32.dll")));
         return state;
     }
-    static void Scenario(const wchar_t* name) {
-        Service().Update([&](fakeras::State& s) { lstrcpynW(s.scenario, name, 32); });
+    static void Scenario(const wchar_t* name, DWORD hangUpDelayMs = fakeras::kDefaultHangUpDelayMs, BOOL hangUpBlocks = FALSE) {
+        Service().Update([&](fakeras::State& s) {
+            fakeras::ForgetEverything(s);
+            lstrcpynW(s.scenario, name, 32);
+            s.hangUpDelayMs = hangUpDelayMs;
+            s.hangUpBlocks = hangUpBlocks;  // RasHangUpW waits for the dial's thread to leave the notifier
+        });
     }
     void SetUp() override {
         ASSERT_TRUE(server.Listening()) << "port " << KELDA_SERVER_PORT << " is taken";
-        ASSERT_EQ(fakeras::ModuleFolder(GetModuleHandleW(L"rasapi32.dll")), fakeras::ModuleFolder(nullptr))
-            << "the simulated rasapi32.dll is not loaded";
         server.Route("/kelda_tools_info.php", 200, "balance=42.5\r\n");
-        Service().Update([](fakeras::State& s) { fakeras::ForgetEverything(s); });
+        Scenario(L"success");
         AppConfig.StoreCredentials(L"stored", L"storedpw");
-        AppConfig.autoConnect = 0;
-        AppConfig.hideOnStart = 0;
+        AppConfig.autoConnect = AppConfig.hideOnStart = 0;
     }
     void TearDown() override {
-        frame.reset();  // destroys the window if a test left it
+        Close();
         MSG quit;
         PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // the frame's own end of the loop
-        Service().Update([](fakeras::State& s) { fakeras::ForgetEverything(s); });
     }
     void Open() {
-        frame = std::make_unique<Frame>();
+        frame = std::make_unique<CMainFrame>();
         ASSERT_NE(frame->CreateFrame(FrameRectFromWorkArea(RECT{0, 0, 1024, 740})), nullptr);
         ShowWindow(frame->Handle(), SW_SHOW);
         PumpFor(50);
     }
+    void Close() {  // the window first, while the frame object still stands
+        if (frame && IsWindow(Window())) DestroyWindow(Window());
+        frame.reset();
+    }
     HWND Window() { return frame->Handle(); }
     CKelda_txView& View() { return frame->view; }
     void Press(int id) { SendMessageW(View().Handle(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
-    bool ShowsConnected(bool connected, DWORD timeoutMs) {
-        const wchar_t* button = connected ? L"Отключиться" : L"Подключиться";
-        const wchar_t* state = connected ? L"Соединено" : L"Не соединено";
-        HWND buttonWindow = GetDlgItem(View().Handle(), IDC_CONNECT_BUTTON);
-        return PumpUntil([&] { return TextOf(buttonWindow) == button && TextOf(View().stateLabel.Handle()) == state; },
-                         timeoutMs);
+    bool ShowsConnected(bool connected, DWORD timeoutMs) {  // the button's caption and the state line
+        std::wstring wanted = connected ? L"Отключиться/Соединено" : L"Подключиться/Не соединено";
+        HWND button = GetDlgItem(View().Handle(), IDC_CONNECT_BUTTON);
+        return PumpUntil([&] { return TextOf(button) + L"/" + TextOf(View().stateLabel.Handle()) == wanted; }, timeoutMs);
     }
-    // Connections of the entry in the service: live ones, or hung-up ones not yet released too.
-    int Connections(bool hungUpToo = false) {
+    // "user/password" that RasDialW was given, of each live connection of the entry in the service,
+    // or of hung-up ones not yet released too.
+    std::vector<std::wstring> Connections(bool hungUpToo = false) {
         std::unique_ptr<fakeras::State> state = Service().Read();
-        int count = 0;
-        for (const fakeras::Connection& c : state->connections) count += c.handle && (hungUpToo || !c.closing);
-        return count;
+        std::vector<std::wstring> found;
+        for (const fakeras::Connection& c : state->connections)
+            if (c.handle && (hungUpToo || !c.closing)) found.push_back(std::wstring(c.userName) + L"/" + c.password);
+        return found;
     }
-    // "user/password" that RasDialW was given for the held connection.
-    std::wstring DialledWith() {
-        std::unique_ptr<fakeras::State> state = Service().Read();
-        auto value = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(View().connection.hrasconn));
-        const fakeras::Connection* c = fakeras::FindConnection(*state, value);
-        return c ? std::wstring(c->userName) + L"/" + c->password : L"nothing held";
-    }
-
-    struct Frame : CMainFrame {
-        ~Frame() override {
-            if (Handle() && ::IsWindow(Handle())) DestroyWindow(Handle());
-        }
-    };
     TestServer server{KELDA_SERVER_PORT};
-    std::unique_ptr<Frame> frame;
+    std::unique_ptr<CMainFrame> frame;
 };

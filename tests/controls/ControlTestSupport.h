@@ -8,14 +8,12 @@
 
 #include "support/TestWindows.h"
 
-// What paints into an enhanced metafile did: the texts they drew, the fonts they made,
-// the objects they deleted and the stock objects they selected back.
+// What paints into a metafile did: texts drawn, fonts made, objects deleted, stock objects selected.
 struct PaintRecord {
     std::vector<std::wstring> texts;
     int fontsMade = 0, deleted = 0, stockSelected = 0;
 };
 
-// Notes one record of a paint into the PaintRecord that `data` points at.
 inline int CALLBACK NotePaint(HDC, HANDLETABLE*, const ENHMETARECORD* r, int, LPARAM data) {
     auto& paints = *reinterpret_cast<PaintRecord*>(data);
     if (r->iType == EMR_EXTTEXTOUTW) {
@@ -43,22 +41,15 @@ inline PaintRecord RecordPaints(HWND control, int paints = 1) {
     return record;
 }
 
-// Counts the messages a window receives, sent or dispatched, by subclassing it.
-class MessageCounter {
-public:
-    explicit MessageCounter(HWND window) : window_(window) {
-        SetWindowSubclass(window, &MessageCounter::Receive, 1, reinterpret_cast<DWORD_PTR>(this));
-    }
-    ~MessageCounter() { RemoveWindowSubclass(window_, &MessageCounter::Receive, 1); }
-    MessageCounter(const MessageCounter&) = delete;
-    MessageCounter& operator=(const MessageCounter&) = delete;
-    int Count(UINT message) const { return static_cast<int>(std::count(received_.begin(), received_.end(), message)); }
-
-private:
-    static LRESULT CALLBACK Receive(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self) {
-        reinterpret_cast<MessageCounter*>(self)->received_.push_back(message);
+// The messages a window receives, sent or dispatched, noted through a subclass.
+struct MessageCounter {
+    explicit MessageCounter(HWND window) : window(window) { SetWindowSubclass(window, Note, 1, reinterpret_cast<DWORD_PTR>(this)); }
+    ~MessageCounter() { RemoveWindowSubclass(window, Note, 1); }
+    int Count(UINT message) const { return static_cast<int>(std::count(received.begin(), received.end(), message)); }
+    static LRESULT CALLBACK Note(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self) {
+        reinterpret_cast<MessageCounter*>(self)->received.push_back(message);
         return DefSubclassProc(window, message, wParam, lParam);
     }
-    HWND window_;
-    std::vector<UINT> received_;
+    HWND window;
+    std::vector<UINT> received;
 };

@@ -5,20 +5,15 @@
 #include "framework/MessageLoop.h"
 
 namespace {
-// Logs its id for every WM_APP it is asked about; the first idle round posts three, the second quits.
+// Logs its id for every WM_APP it is asked about. As idle handler: the first round posts three,
+// the second quits; it always asks for more, yet the loop must idle only once per burst.
 struct Logger : CMessageFilter, CIdleHandler {
     Logger(std::vector<int>& log, int id, bool consume = false) : log(log), id(id), consume(consume) {}
-    bool PreTranslateMessage(MSG* msg) override {
-        if (msg->message == WM_APP) log.push_back(id);
-        return consume;
-    }
+    bool PreTranslateMessage(MSG* msg) override { return msg->message == WM_APP && (log.push_back(id), consume); }
     bool OnIdle() override {
-        if (++idles == 1) {
-            for (int i = 0; i < 3; ++i) PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0);
-        } else {
-            PostQuitMessage(7);
-        }
-        return true;  // asks for more; the loop must still idle only once per burst
+        if (++idles == 1) for (int i = 0; i < 3; ++i) PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0);
+        else PostQuitMessage(7);
+        return true;
     }
     std::vector<int>& log;
     int id, idles = 0;
