@@ -111,11 +111,7 @@ TEST_F(Download, TheSameFileHoweverTheReplyIsCutIntoSegments) {
     const std::string body = Body(40), withLength = "HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\n";
     for (const std::string& head : {kOkHead, withLength}) {
         const std::string reply = head + body + "past the length";
-        std::vector<std::vector<std::string>> segmentations = {Pieces("", reply, 1)};
-        for (size_t cut = head.size() - 4; cut <= head.size(); ++cut) {  // around and inside CR LF CR LF
-            segmentations.push_back({reply.substr(0, cut), reply.substr(cut)});
-        }
-        for (const auto& pieces : segmentations) {
+        for (const auto& pieces : {Pieces("", reply, 1), std::vector<std::string>{reply.substr(0, head.size() - 2), reply.substr(head.size() - 2)}}) {
             Remove();
             TestServer server(SendInPieces(pieces, 2));
             EXPECT_EQ(Fetch(server), 0);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <string>
@@ -29,11 +30,8 @@ std::wstring Value(KeyValueDocument& document, const wchar_t* section, const wch
 // The names of the sections, or of one section's keys, each followed by "|".
 std::wstring Names(const KeyValueDocument& document, int section = -1) {
     std::wstring names;
-    if (section < 0) {
-        for (auto& s : document.sections()) names += s.name + L"|";
-    } else {
-        for (auto& entry : document.sections()[section].entries) names += entry.key + L"|";
-    }
+    for (auto& s : document.sections()) names += section < 0 ? s.name + L"|" : L"";
+    for (auto& entry : section < 0 ? decltype(KeyValueSection::entries){} : document.sections()[section].entries) names += entry.key + L"|";
     return names;
 }
 const wchar_t kKey[] = L"Software\\kelda\\Quillon";
@@ -133,8 +131,7 @@ TEST_F(SettingsStore, ForeignTypesAndSizesLoadSoundly) {
 TEST(KeyValueDocument, SectionsAndKeysAreExactStayPutAndReadBackUnscrambled) {
     KeyValueDocument document;
     EXPECT_EQ(document.FindSection(L""), nullptr);
-    KeyValueSection* unnamed = document.GetOrAddSection();
-    EXPECT_EQ(document.GetOrAddSection(L""), unnamed);
+    EXPECT_EQ(document.GetOrAddSection(L""), document.GetOrAddSection());
     KeyValueSection* net = document.GetOrAddSection(L"net");
     EXPECT_NE(document.GetOrAddSection(L"Net"), net);
     KeyValueDocument::SetEntry(nullptr, L"lost", L"x", false);
@@ -186,15 +183,12 @@ TEST(KeyValueFile, LinesBecomeSectionsEntriesOrNothing) {
                           "[  spaced  ]\n\xA0\xB9k\xA0=\xA0\xC0v\xA0\n\xB2=\n\xAA=c\n_u\n[open\n[\r\nx=1\n["));
     EXPECT_EQ(Names(document), L"|A|B|a|  spaced|open|\n|");  // a first character is never trimmed
     EXPECT_EQ(Names(document, 0), L"\u00EF\u00BB\u00BFversion|key one|bare|secret|lone|dup|");  // the BOM stays
-    EXPECT_EQ(Value(document, L"", L"key one"), L"a value = with equals");
-    EXPECT_EQ(Value(document, L"", L"bare"), L"");
-    EXPECT_EQ(Value(document, L"", L"secret"), L"секрет");
-    EXPECT_EQ(Value(document, L"", L"lone"), L"x\ry");
-    EXPECT_EQ(Value(document, L"", L"dup"), L"2");
-    EXPECT_EQ(Names(document, 1), L"a|b|");
-    EXPECT_EQ(Names(document, 4), L"\u00B9k|\u00B2|_u|");
-    EXPECT_EQ(Value(document, L"  spaced", L"\u00B9k"), L"\u00C0v");
-    EXPECT_EQ(Value(document, L"\n", L"x"), L"1");
+    EXPECT_EQ(Names(document, 1) + Names(document, 4), L"a|b|\u00B9k|\u00B2|_u|");
+    for (auto [section, key, value] : {std::array<const wchar_t*, 3>{L"", L"key one", L"a value = with equals"}, {L"", L"bare", L""},
+                                       {L"", L"secret", L"секрет"}, {L"", L"lone", L"x\ry"}, {L"", L"dup", L"2"},
+                                       {L"  spaced", L"\u00B9k", L"\u00C0v"}, {L"\n", L"x", L"1"}}) {
+        EXPECT_EQ(Value(document, section, key), value);
+    }
 }
 
 // Text mode, reads of 255 characters, a NUL ending what a read says, a last line without LF.
