@@ -26,7 +26,6 @@ std::string Request(const std::wstring& path) {
     return "GET " + std::string(path.begin(), path.end()) +
            " HTTP/1.0\r\nAccept: */*\r\nUser-Agent: MSIE 5.5\r\nConnection: close\r\n\r\n\r\n";
 }
-// `first`, then `rest` in pieces of `size`.
 std::vector<std::string> Pieces(const std::string& first, const std::string& rest, size_t size) {
     std::vector<std::string> pieces{first};
     for (size_t at = 0; at < rest.size(); at += size) pieces.push_back(rest.substr(at, size));
@@ -63,7 +62,6 @@ protected:
 };
 }  // namespace
 
-// Each reply with and without an older file: only a 0 replaces (or makes) the file.
 TEST_F(Download, EachReplyGivesItsResultAndOnlyASavedBodyTouchesTheFile) {
     // The head is read in pieces of 1,024 bytes: a line of exactly that before its CR LF, one of 3,000,
     // and one whose LF begins the next piece.

@@ -13,7 +13,6 @@
 #include "settings/Scramble.h"
 
 namespace {
-// Writes the bytes to a file and reads it into `document`.
 bool LoadBytes(KeyValueDocument& document, const std::string& bytes, bool clearFirst = true) {
     std::ofstream("kv_test.txt", std::ios::binary | std::ios::trunc) << bytes;
     bool loaded = document.LoadFile(L"kv_test.txt", clearFirst);
@@ -59,7 +58,6 @@ std::pair<DWORD, Bytes> Text(const std::wstring& text) {  // 2 x length bytes, n
     return {REG_SZ, Bytes(begin, begin + 2 * text.size())};
 }
 
-// Every case starts and ends without the program's key in the test prefix.
 struct SettingsStore : testing::Test {
     void SetUp() override { TearDown(); }
     void TearDown() override {

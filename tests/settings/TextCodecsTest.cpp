@@ -82,12 +82,6 @@ TEST(Base64, EncodersWriteTheWholeTextOrNoneAndTheDecoderStopsAtTheCapacity) {
             EXPECT_FALSE(CBase64::Base64Encode(Bytes(input), length, tooSmall.data(), size - 1, lineLength));
             EXPECT_TRUE((size == 1 || tooSmall.data()[0] == 0) && exact.Intact() && tooSmall.Intact()) << length;
         }
-        std::size_t size = CBase64::EncodedSizeWide(length);
-        Guarded<wchar_t> exact(size), tooSmall(size - 1);
-        EXPECT_TRUE(CBase64::Base64EncodeWide(Bytes(input), length, exact.data(), size));
-        EXPECT_EQ(std::wcslen(exact.data()) + 1, size);
-        EXPECT_FALSE(CBase64::Base64EncodeWide(Bytes(input), length, tooSmall.data(), size - 1));
-        EXPECT_TRUE(exact.Intact() && tooSmall.Intact());
     }
     for (std::size_t capacity : {0, 4, 5}) {
         Guarded<unsigned char> out(capacity);
@@ -121,9 +115,6 @@ TEST(Scramble, KnownFormsCarryTheKeyTheByteOrderAndTheExchange) {
         EXPECT_EQ(ScrambleText(plain.c_str()), scrambled);
         EXPECT_EQ(UnscrambleText(scrambled.c_str()), plain);
     }
-    std::wstring broken = ScrambleText(L"Пароль");
-    broken = broken.substr(0, 5) + L"\r\n " + broken.substr(5, broken.find(L'=') - 5);  // breaks, no padding
-    EXPECT_EQ(UnscrambleText(broken.c_str()), L"Пароль");
     EXPECT_EQ(UnscrambleText(L"xlP/XA=="), L"");  // the unit 0x5C3E unmasks to NUL, which ends the text
 }
 

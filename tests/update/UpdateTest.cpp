@@ -69,7 +69,6 @@ struct FailingFiles : InstallFileLayer {
     bool Move(const char* from, const char* to) override { return ++moves != failingMove && InstallFileLayer::Move(from, to); }
 };
 
-// Every file below the current directory with its contents.
 std::map<std::string, std::string> Snapshot() {
     std::map<std::string, std::string> files;
     for (const auto& item : std::filesystem::recursive_directory_iterator(".")) {
@@ -258,7 +257,6 @@ TEST_F(UpdateCheck, OnlyAnArchiveUnderItsProvidersSignatureReachesTheInstall) {
     }
 }
 
-// All or nothing: a failure at any step leaves every byte as it was and says why.
 TEST_F(Install, EachFailureUndoesEverythingAndOnlyASuccessKeepsTheOldFilesAside) {
     struct Case {
         std::string what;

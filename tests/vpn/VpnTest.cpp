@@ -39,7 +39,6 @@ protected:
         if (frame) DestroyWindow(frame);
     }
     void SetScenario(const wchar_t* name) { Service().Update([&](fakeras::State& s) { lstrcpynW(s.scenario, name, 32); }); }
-    // A connection started elsewhere.
     HRASCONN AddConnection(const wchar_t* entryName) {
         DWORD handle = 0;
         Service().Update([&](fakeras::State& s) {
@@ -77,7 +76,6 @@ protected:
                                            nullptr, nullptr, nullptr);
         ASSERT_TRUE(frame && dialStatusWindow);
     }
-    // Handles this thread's messages until the label shows `text`.
     static bool WaitForLabel(const std::wstring& text) {
         wchar_t shown[300];
         return PumpUntil([&] { return GetWindowTextW(dialStatusWindow, shown, 300) >= 0 && text == shown; }, 10000);
