@@ -14,44 +14,28 @@
 namespace {
 // A first label over 63 characters: no resolver sends a query for it, so the lookup fails unheard.
 const std::string kUnresolvableName = std::string(64, 'q') + ".invalid";
-const char kOkHead[] = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nServer: scripted\r\n\r\n";
+const std::string kOkHead = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nServer: scripted\r\n\r\n";
+const std::string kOk = "HTTP/1.0 200 OK\r\n";
 
-std::string Body(size_t size) {
+std::string Body(size_t size) {  // NULs, CRs and LFs too
     std::string body;
-    for (size_t i = 0; i < size; ++i) body += static_cast<char>((i * 7) % 256);  // NULs, CRs and LFs too
+    for (size_t i = 0; i < size; ++i) body += static_cast<char>((i * 7) % 256);
     return body;
 }
-
 std::string Request(const std::wstring& path) {
     return "GET " + std::string(path.begin(), path.end()) +
            " HTTP/1.0\r\nAccept: */*\r\nUser-Agent: MSIE 5.5\r\nConnection: close\r\n\r\n\r\n";
 }
-
-// The bytes in pieces of `size`.
-std::vector<std::string> Pieces(const std::string& bytes, size_t size) {
-    std::vector<std::string> pieces;
-    for (size_t at = 0; at < bytes.size(); at += size) pieces.push_back(bytes.substr(at, size));
+std::vector<std::string> Pieces(const std::string& first, const std::string& rest, size_t size) {
+    std::vector<std::string> pieces{first};
+    for (size_t at = 0; at < rest.size(); at += size) pieces.push_back(rest.substr(at, size));
     return pieces;
 }
-
 TestServer::Script SendInPieces(const std::vector<std::string>& pieces, DWORD gapMs) {
     return [pieces, gapMs](Peer& peer) { peer.SendPieces(pieces, gapMs); };
 }
-
 // A status line and headers of exactly `size` bytes, the empty line included.
-std::string HeadOfSize(size_t size) {
-    const std::string status = "HTTP/1.0 200 OK\r\n", name = "X-Fill: ";
-    return status + name + std::string(size - status.size() - name.size() - 4, 'f') + "\r\n\r\n";
-}
-
-// Sends `reply`, then says nothing more.
-TestServer::Script ReplyAndStall(const std::string& reply) {
-    return [reply](Peer& peer) {
-        peer.Send(reply);
-        peer.Stall();
-    };
-}
-
+std::string HeadOfSize(size_t size) { return kOk + "X-Fill: " + std::string(size - kOk.size() - 12, 'f') + "\r\n\r\n"; }
 bool Exists(const char* name = "download.bin") { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
 
 class Download : public testing::Test {
@@ -69,7 +53,6 @@ protected:
         EXPECT_FALSE(Exists("download.bin.part"));
         return result;
     }
-    static void Write(const std::string& text) { std::ofstream("download.bin", std::ios::binary) << text; }
     static std::string Read() {
         std::ifstream in("download.bin", std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
@@ -79,15 +62,11 @@ protected:
 };
 }  // namespace
 
-// Each reply with and without an older file: only a 0 replaces (or makes) the file.
 TEST_F(Download, EachReplyGivesItsResultAndOnlyASavedBodyTouchesTheFile) {
-    // 1,024 bytes before the CR LF: the CR LF comes in a piece of its own and is
-    // no empty line; a line of 3,000 bytes comes in three pieces.
-    const std::string longLines =
-        "X-Exact: " + std::string(1024 - 9, 'a') + "\r\nX-Long: " + std::string(3000, '\r') + "\r\n";
-    // 1,023 bytes and the CR fill a piece: the LF begins the next one, and the
-    // line after it is still a line of its own.
-    const std::string splitLine = "X-Split: " + std::string(1023 - 9, 'b') + "\r\n";
+    // The head is read in pieces of 1,024 bytes: a line of exactly that before its CR LF, one of 3,000,
+    // and one whose LF begins the next piece.
+    const std::string longLines = "X-Exact: " + std::string(1015, 'a') + "\r\nX-Long: " + std::string(3000, '\r') + "\r\n";
+    const std::string splitLine = "X-Split: " + std::string(1014, 'b') + "\r\n";
     const struct {
         std::string reply;
         int result;
@@ -95,14 +74,12 @@ TEST_F(Download, EachReplyGivesItsResultAndOnlyASavedBodyTouchesTheFile) {
     } cases[] = {
         {kOkHead + Body(3000), 0, Body(3000)},
         {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", 0, ""},
-        {"HTTP/1.0 200 OK\r\n" + longLines + "\r\n" + Body(10), 0, Body(10)},
+        {kOk + longLines + "\r\n" + Body(10), 0, Body(10)},
         {"HTTP/1.0 200\r\nX-A: 1\r\r\n\r\nX-B: 2\r\n\r\nbody", 0, "body"},  // CR CR LF CR LF is one line
-        {"HTTP/1.0 200 OK\r\n" + splitLine + "\r\n" + Body(10), 0, Body(10)},
-        {"HTTP/1.0 200 OK\r\n" + splitLine + "Content-Length: 4\r\n\r\nBODYmore", 0, "BODY"},
+        {kOk + splitLine + "Content-Length: 4\r\n\r\nBODYmore", 0, "BODY"},
         {"HTTP/1.1 404 Not Found\r\n\r\nmissing", 404, ""},
         {"HTTP/1.0 2x0 OK\r\n\r\nbody", 1, ""},
         {"HTTP/1.0 000 OK\r\n\r\nbody", 1, ""},  // never "saved"
-        {"HTTP/1.0 20", 1, ""},
         {"HTTP/1.0 200 OK\r\nServer: scri", 1, ""},  // closes in mid-line
         {"HTTP/1.0 200 OK\r\nServer: scripted\r\n", 1, ""},
         {"HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nonly forty bytes of the hundred promised", 1, ""},
@@ -117,7 +94,7 @@ TEST_F(Download, EachReplyGivesItsResultAndOnlyASavedBodyTouchesTheFile) {
         for (bool olderFile : {true, false}) {
             SCOPED_TRACE(c.reply.substr(0, 48) + (olderFile ? " (older file)" : ""));
             Remove();
-            if (olderFile) Write("old contents");
+            if (olderFile) std::ofstream("download.bin") << "old contents";
             TestServer server(TestServer::Sends(c.reply));
             EXPECT_EQ(Fetch(server), c.result);
             EXPECT_EQ(server.Finish(), Request(L"/keldatx.txt"));
@@ -127,23 +104,16 @@ TEST_F(Download, EachReplyGivesItsResultAndOnlyASavedBodyTouchesTheFile) {
     }
 }
 
-// However the reply is cut into segments, the same body is saved: the head is
-// read in blocks, and what a block brings past the empty line begins the body.
+// The head is read in blocks: what a block brings past the empty line begins the body.
 TEST_F(Download, TheSameFileHoweverTheReplyIsCutIntoSegments) {
     const std::string body = Body(40), withLength = "HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\n";
-    for (const std::string& head : {std::string(kOkHead), withLength}) {
+    for (const std::string& head : {kOkHead, withLength}) {
         const std::string reply = head + body + "past the length";
-        std::vector<std::vector<std::string>> segmentations = {{reply}, Pieces(reply, 1)};
-        for (size_t cut = head.size() - 4; cut <= head.size(); ++cut) {  // around and inside CR LF CR LF
-            segmentations.push_back({reply.substr(0, cut), reply.substr(cut)});
-        }
-        for (const auto& pieces : segmentations) {
-            SCOPED_TRACE(head.substr(0, 20) + ", pieces: " + std::to_string(pieces.size()) +
-                         ", first: " + std::to_string(pieces[0].size()));
+        for (const auto& pieces : {Pieces("", reply, 1), std::vector<std::string>{reply.substr(0, head.size() - 2), reply.substr(head.size() - 2)}}) {
             Remove();
             TestServer server(SendInPieces(pieces, 2));
             EXPECT_EQ(Fetch(server), 0);
-            EXPECT_EQ(Read(), head == kOkHead ? body + "past the length" : body);
+            EXPECT_EQ(Read(), head == kOkHead ? body + "past the length" : body) << pieces[0].size();
         }
     }
 }
@@ -155,26 +125,25 @@ TEST_F(Download, RequestsGoOutUnchangedOrNotAtAll) {
         EXPECT_EQ(Fetch(server, path.c_str()), 0);
         EXPECT_EQ(server.Finish(), Request(path));
     }
-    const struct {
-        std::wstring path, file;
-        int result;
-    } cases[] = {{fits + L"p", L"download.bin", 1}, {L"/статистика", L"download.bin", 1}, {L"/x", L"файл.bin", 2}};
-    for (const auto& c : cases) {
+    const std::pair<std::wstring, std::wstring> refused[] = {{fits + L"p", L"download.bin"}, {L"/статистика", L"download.bin"}, {L"/x", L"файл.bin"}};
+    for (const auto& [path, file] : refused) {
         TestServer unused(TestServer::Sends(kOkHead));
-        EXPECT_EQ(Fetch(unused, c.path.c_str(), c.file.c_str()), c.result);
+        EXPECT_EQ(Fetch(unused, path.c_str(), file.c_str()), file == L"download.bin" ? 1 : 2);
         unused.Finish();
         EXPECT_FALSE(unused.Accepted());
     }
 }
 
 // A stall before the status, inside it, inside a header line or inside the body is bounded by the
-// time-outs; a body of the length announced is saved without waiting for the close.
+// receive time-out; a body of the length announced is saved without waiting for the close.
 TEST_F(Download, StallingServersAreBoundedByTheTimeouts) {
-    const std::pair<const char*, int> replies[] = {
-        {"", 1}, {"HTTP/1.0 2", 1}, {"HTTP/1.0 200 OK\r\nServer: x", 1}, {"HTTP/1.0 200 OK\r\n\r\npart of a body", 1},
-        {"HTTP/1.0 200 OK\r\ncontent-length:  5\r\n\r\nhello and more", 0}};
+    const std::pair<std::string, int> replies[] = {{"", 1}, {"HTTP/1.0 2", 1}, {kOk + "Server: x", 1}, {kOk + "\r\npart of a body", 1},
+                                                   {kOk + "content-length:  5\r\n\r\nhello and more", 0}};
     for (const auto& [reply, result] : replies) {
-        TestServer server(ReplyAndStall(reply));
+        TestServer server([reply = reply](Peer& peer) {
+            peer.Send(reply);
+            peer.Stall();
+        });
         client.SetTimeouts(2000, result ? 300 : 5000);
         DWORD start = GetTickCount();
         EXPECT_EQ(Fetch(server), result) << reply;
@@ -184,49 +153,35 @@ TEST_F(Download, StallingServersAreBoundedByTheTimeouts) {
     }
 }
 
-// A server that keeps sending, but too slowly, is cut off where the exchange's
-// bounds say: the head, the whole small reply, or an archive's stretch.
+// A server that keeps sending, but too slowly, is cut off where the exchange's bounds say:
+// the head, the whole small reply, or an archive's stretch.
 TEST_F(Download, TricklingServersAreBoundedByTheWholeExchange) {
-    const std::string ok = "HTTP/1.0 200 OK\r\n";
-    DownloadLimits small = kSmallFileLimits;
+    DownloadLimits small = kSmallFileLimits, archive = kArchiveLimits;
     small.headMs = 300;
     small.exchangeMs = 600;
-    DownloadLimits archive = kArchiveLimits;
     archive.stretchMs = 250;
     archive.stretchBytes = 64;
-    auto after = [](const std::string& first, std::vector<std::string> rest) {
-        rest.insert(rest.begin(), first);
-        return rest;
-    };
     const struct {
-        const char* what;
         std::vector<std::string> pieces;
         DWORD gapMs;
         DownloadLimits limits;
-        int result;
-        DWORD boundMs;  // when it fails
+        DWORD boundMs;  // 0: saved
     } cases[] = {
-        {"a header line", after(ok + "X-Slow: ", Pieces(std::string(400, 'x'), 1)), 25, small, 1, 300},
-        {"a small body", after(ok + "\r\n", Pieces(std::string(400, 'b'), 1)), 25, small, 1, 600},
-        {"an archive, 50 bytes a stretch", after(ok + "\r\n", Pieces(std::string(400, 'a'), 10)), 50, archive, 1, 250},
-        {"an archive, 200 bytes a stretch, over three", after(ok + "\r\n", Pieces(std::string(640, 'a'), 40)), 50,
-         archive, 0, 0},
+        {Pieces(kOk + "X-Slow: ", std::string(400, 'x'), 1), 25, small, 300},
+        {Pieces(kOk + "\r\n", std::string(400, 'b'), 1), 25, small, 600},
+        {Pieces(kOk + "\r\n", std::string(400, 'a'), 10), 50, archive, 250},  // 50 bytes a stretch
+        {Pieces(kOk + "\r\n", std::string(640, 'a'), 40), 50, archive, 0},    // 200 bytes a stretch, over three
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.boundMs);
         Remove();
         TestServer server(SendInPieces(c.pieces, c.gapMs));
         client.SetTimeouts(2000, 1000);  // every piece comes well within the receive bound
         DWORD start = GetTickCount();
-        EXPECT_EQ(Fetch(server, L"/keldatx.txt", L"download.bin", c.limits), c.result);
+        EXPECT_EQ(Fetch(server, L"/keldatx.txt", L"download.bin", c.limits), c.boundMs ? 1 : 0);
         DWORD waited = GetTickCount() - start;
-        if (c.result == 0) {
-            EXPECT_EQ(Read(), std::string(640, 'a'));
-            continue;
-        }
-        EXPECT_GE(waited, c.boundMs - 50);
-        EXPECT_LT(waited, c.boundMs + 2000);
-        EXPECT_FALSE(Exists());
+        EXPECT_EQ(Read(), c.boundMs ? "" : std::string(640, 'a'));
+        EXPECT_TRUE(!c.boundMs || (waited >= c.boundMs - 50 && waited < c.boundMs + 2000)) << waited;
     }
 }
 
@@ -234,7 +189,6 @@ TEST_F(Download, NoConnectionOrNoFileFails) {
     EXPECT_EQ(client.SetServer(L"127.0.0.1", RefusedPort()), 1);
     EXPECT_EQ(client.DownloadToFile(L"/keldatx.txt", L"download.bin"), 1);
     EXPECT_FALSE(Exists());
-
     bool clientClosed = false;
     TestServer server([&clientClosed](Peer& peer) {
         peer.Send(kOkHead + Body(100));
@@ -256,7 +210,7 @@ TEST(Socket, CreateStartsWindowsSocketsWhenTheFirstSocketFails) {
 TEST(Socket, ResolveAddressPicksSuffixDottedOrNameForm) {
     WindowsSockets windowsSockets;
     const std::pair<std::string, unsigned long> cases[] = {  // 0: refused
-        {".1.10", 0xC0A8010A}, {"1.2.3.4", 0x01020304}, {"172.16.0.1", 0xAC100001},
+        {".1.10", 0xC0A8010A}, {"1.2.3.4", 0x01020304},
         {"ab.server", 0xFFFFFFFF},  // short first label: dotted, unreadable
         {"localhost", 0x7F000001},  // only a lookup gives this
         {kUnresolvableName, 0},
@@ -296,12 +250,9 @@ TEST(HttpClient, SetServerKeepsTheDottedFormAndKeepsTheOldServerOnFailure) {
     WindowsSockets windowsSockets;
     HttpClient client;
     EXPECT_EQ(client.SetServer(L"localhost", 8081), 1);
-    EXPECT_STREQ(client.Host(), "127.0.0.1");
-    EXPECT_EQ(client.Port(), 8081);
     EXPECT_EQ(client.SetServer(std::wstring(kUnresolvableName.begin(), kUnresolvableName.end()).c_str(), 9), 0);
     EXPECT_EQ(client.SetServer(L"сервер", 9), 0);
-    EXPECT_STREQ(client.Host(), "127.0.0.1");
-    EXPECT_EQ(client.Port(), 8081);
+    EXPECT_EQ(std::string(client.Host()) + ":" + std::to_string(client.Port()), "127.0.0.1:8081");
     EXPECT_EQ(client.SetServer(L".1.10", 80), 1);
     EXPECT_STREQ(client.Host(), "192.168.1.10");
 }

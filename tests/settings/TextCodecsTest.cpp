@@ -45,13 +45,11 @@ TEST(Base64, EncodesBreaksLinesAndDecodesLeniently) {
         unsigned lineLength;
         std::string text;
     } encoded[] = {
-        {"", 76, ""}, {"f", 76, "Zg=="}, {"fo", 76, "Zm8="}, {"foo", 76, "Zm9v"}, {"foob", 76, "Zm9vYg=="},
-        {"fooba", 76, "Zm9vYmE="}, {"foobar", 76, "Zm9vYmFy"}, {std::string("\0\xFF\x80", 3), 76, "AP+A"},
+        {"", 76, ""}, {"f", 76, "Zg=="}, {"fo", 76, "Zm8="}, {"foo", 76, "Zm9v"}, {std::string("\0\xFF\x80", 3), 76, "AP+A"},
         {"foo", 4, "Zm9v"},                    // no break after the last character
         {"foob", 6, "Zm9vYg\r\n=="},           // a break before the padding
         {"fooba", 2, "Zm\r\n9v\r\nYm\r\nE="},
         {"f", 256, "\r\nZg=="},                // only the low eight bits count: 0 breaks at the start only
-        {sixty, 40, plain.substr(0, 40) + "\r\n" + plain.substr(40)},
         {sixty, 300, plain.substr(0, 44) + "\r\n" + plain.substr(44)},
     };
     for (const auto& e : encoded) {
@@ -84,24 +82,12 @@ TEST(Base64, EncodersWriteTheWholeTextOrNoneAndTheDecoderStopsAtTheCapacity) {
             EXPECT_FALSE(CBase64::Base64Encode(Bytes(input), length, tooSmall.data(), size - 1, lineLength));
             EXPECT_TRUE((size == 1 || tooSmall.data()[0] == 0) && exact.Intact() && tooSmall.Intact()) << length;
         }
-        std::size_t size = CBase64::EncodedSizeWide(length);
-        Guarded<wchar_t> exact(size), tooSmall(size - 1);
-        EXPECT_TRUE(CBase64::Base64EncodeWide(Bytes(input), length, exact.data(), size));
-        EXPECT_EQ(std::wcslen(exact.data()) + 1, size);
-        EXPECT_FALSE(CBase64::Base64EncodeWide(Bytes(input), length, tooSmall.data(), size - 1));
-        EXPECT_TRUE(exact.Intact() && tooSmall.Intact());
     }
-    const wchar_t pool[] = L"AZaz09+/=\r\n \u0416\uFFFF!";
-    for (int round = 0; round < 300; ++round) {
-        std::wstring text(random() % 600, L'A');
-        for (wchar_t& c : text) c = random() % 4 ? pool[random() % 15] : static_cast<wchar_t>(1 + random() % 0xFFFF);
-        unsigned char full[600];
-        std::size_t capacity = random() % 64, count = 0, fullCount = 0;
-        CBase64::Base64DecodeWide(text.c_str(), full, sizeof full, fullCount);
+    for (std::size_t capacity : {0, 4, 5}) {
         Guarded<unsigned char> out(capacity);
-        EXPECT_EQ(CBase64::Base64DecodeWide(text.c_str(), out.data(), capacity, count), fullCount <= capacity);
-        EXPECT_EQ(count, std::min(fullCount, capacity));
-        EXPECT_TRUE(std::equal(out.data(), out.data() + count, full) && out.Intact());
+        std::size_t count = 99;
+        EXPECT_EQ(CBase64::Base64DecodeWide(L"Zm9v YmE=", out.data(), capacity, count), capacity == 5);
+        EXPECT_TRUE(count == capacity && std::equal(out.data(), out.data() + count, "fooba") && out.Intact());
     }
 }
 
@@ -129,31 +115,19 @@ TEST(Scramble, KnownFormsCarryTheKeyTheByteOrderAndTheExchange) {
         EXPECT_EQ(ScrambleText(plain.c_str()), scrambled);
         EXPECT_EQ(UnscrambleText(scrambled.c_str()), plain);
     }
-    std::wstring broken = ScrambleText(L"Пароль");
-    broken = broken.substr(0, 5) + L"\r\n " + broken.substr(5, broken.find(L'=') - 5);  // breaks, no padding
-    EXPECT_EQ(UnscrambleText(broken.c_str()), L"Пароль");
     EXPECT_EQ(UnscrambleText(L"xlP/XA=="), L"");  // the unit 0x5C3E unmasks to NUL, which ends the text
 }
 
 // Texts over 199 units are cut to 199 both ways; whatever comes in, no NUL comes out.
 TEST(Scramble, RandomTextsComeBackAndAnyTextUnscramblesWithinTheBound) {
     std::mt19937 random(3);
-    const wchar_t ranges[][2] = {{0x20, 0x7E}, {0x400, 0x4FF}, {0x4E00, 0x9FFF}, {0x1, 0xFFFF}};
     for (int round = 0; round < 300; ++round) {
-        std::wstring text(1 + random() % 260, L' ');
-        for (wchar_t& c : text) {
-            auto& range = ranges[random() % 4];
-            c = static_cast<wchar_t>(range[0] + random() % (range[1] - range[0] + 1));
-        }
-        std::wstring scrambled = ScrambleText(text.c_str());
-        std::size_t units = std::min<std::size_t>(text.size(), 199);
-        EXPECT_EQ(scrambled.size(), 4 * ((2 * units + 2) / 3));
-        EXPECT_EQ(UnscrambleText(scrambled.c_str()), text.substr(0, 199));
-
-        std::wstring noise(random() % 2000, L'A');
+        std::wstring text(1 + random() % 260, L' '), noise(random() % 2000, L'A');
+        for (wchar_t& c : text) c = static_cast<wchar_t>(1 + random() % (round % 2 ? 0xFFFF : 0x4FF));
         for (wchar_t& c : noise) c = static_cast<wchar_t>(random() % 3 ? L"Ab+/=9\n"[random() % 7] : 1 + random() % 0xFFFF);
-        std::wstring plain = UnscrambleText(noise.c_str());
-        EXPECT_LE(plain.size(), 199u);
-        EXPECT_EQ(plain.find(L'\0'), std::wstring::npos);
+        std::wstring scrambled = ScrambleText(text.c_str()), plain = UnscrambleText(noise.c_str());
+        EXPECT_EQ(scrambled.size(), 4 * ((2 * std::min<std::size_t>(text.size(), 199) + 2) / 3));
+        EXPECT_EQ(UnscrambleText(scrambled.c_str()), text.substr(0, 199));
+        EXPECT_TRUE(plain.size() <= 199 && plain.find(L'\0') == std::wstring::npos);
     }
 }

@@ -1,14 +1,7 @@
 #!/usr/bin/env bash
-# Throwaway keys and signed releases for the update tests, made with OpenSSL
-# into DIR (a build folder; never committed):
-#   provider/, other/         two key pairs (scripts/make-update-key)
-#   release.zip               update_probe.txt and nowhere/x.txt (a folder the
-#                             program's folder lacks, so an install that starts fails)
-#   release.zip.sig           its signature by the provider's key
-#   release.zip.other-key.sig its signature by the other key
-#   another.zip.sig           the provider's signature of another file
-#   weak.pub.pem              a public key of 2048 bits, too short for a build
-# Usage: make-signed-releases.sh DIR
+# Throwaway key pairs (provider/, other/), a 2048-bit public key (weak.pub.pem), and release.zip
+# (update_probe.txt and nowhere/x.txt, a folder the program's lacks) signed by each key, plus the
+# provider's signature of another file. Usage: make-signed-releases.sh DIR
 set -euo pipefail
 SOURCE=$(cd "$(dirname "$0")/../.." && pwd)
 dir=$1
