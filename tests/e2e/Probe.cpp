@@ -55,7 +55,7 @@ HWND WaitShown(const wchar_t* windowClass, DWORD ms, Wanted wanted) {
     return found;
 }
 
-// The control a role names, by its id or by where the view puts it; the close box stands for itself.
+// The control a role names, by its id or by where the view puts it.
 HWND FindRole(HWND parent, const std::string& role) {
     static const struct { const char* role; int id; LONG left, top; } roles[] = {
         {"button", 1000, 0, 0}, {"refresh", 1008, 0, 0}, {"autoconnect", 1124, 0, 0}, {"hideonstart", 1125, 0, 0},
@@ -70,14 +70,6 @@ HWND FindRole(HWND parent, const std::string& role) {
         if (HWND found = FindRole(child, role)) return found;
     }
     return nullptr;
-}
-
-int Centre(HWND frame, HWND control) {
-    RECT rect = RectOf(control ? control : frame);
-    int border = GetSystemMetrics(SM_CXFIXEDFRAME);  // the close box: right-most in the caption
-    if (!control) rect = RECT{rect.right - border - GetSystemMetrics(SM_CXSIZE), rect.top + border, rect.right - border,
-                              rect.top + border + GetSystemMetrics(SM_CYSIZE)};
-    return frame ? PrintCentre(rect) : 1;
 }
 
 int Window(const std::wstring& caption, DWORD ms, bool shownOnly) {
@@ -126,7 +118,7 @@ int main(int argc, char** argv) {
     if (command == "wait-hidden") return PumpUntil([&] { return !FindCaption(caption, 0, true); }, ms, 50) ? 0 : 1;
     if (command == "close") return Close(frame, ms);
     if (command == "text") return control ? Print(TextOf(control)) : 1;
-    if (command == "centre") return control || argument == "closebox" ? Centre(frame, control) : 1;
+    if (command == "centre") return control ? PrintCentre(RectOf(control)) : 1;
     if (command == "tooltip" || command == "balloon") {
         HWND tip = WaitShown(L"tooltips_class32", ms, [&](HWND t) {
             return ((GetWindowLongW(t, GWL_STYLE) & TTS_BALLOON) != 0) == (command == "balloon") && !TextOf(t).empty();

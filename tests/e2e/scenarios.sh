@@ -24,7 +24,7 @@ scenario "1. first start without stored settings"
 start_program
 check "the frame is shown in the bottom-right corner" grep -q 'rect=[0-9]*,[0-9]*,1024,768' <(probe window "$CAPTION" 20000)
 check "the state line reads not connected" shows state "Не соединено" 2
-click_role closebox # the frame covers the tray icon until it is hidden
+close_box # the frame covers the tray icon until it is hidden
 check "the close box hides the frame" probe wait-hidden "$CAPTION" 2000
 check "the tip shows the balance of nobody" equals "$(tray_tip)" "Текущий баланс: 0.00"
 tray_click
@@ -98,14 +98,14 @@ rasctl scenario slow >/dev/null && rasctl hangupdelay 1500 >/dev/null
 start_shown
 click_role button
 check "the dial is under way" shows progress "Код состояния: 0*" 5
-click_role closebox # the frame covers the tray icon
+close_box # the frame covers the tray icon
 leave
 check "nothing is left in the service, not even a port being closed" equals "$(rasctl list)" ""
 rasctl hangupdelay 200 >/dev/null && rasctl scenario success >/dev/null
 
 scenario "10. a second start while the program runs in the tray"
 start_shown
-click_role closebox
+close_box
 check "the close box hides the frame" probe wait-hidden "$CAPTION" 2000
 check "the second copy ends with code 0" run_program "$RUN/kelda_tx.exe"
 check "the running copy's frame is shown, in front" grep -q 'visible=1 iconic=0 foreground=1' <(probe window "$CAPTION" 2000)

@@ -84,8 +84,10 @@ type_into() { click_role "$1" && xdotool type --delay 40 "$2" && sleep 0.2; }
 tray_click() { click_at "$(probe tray-icon)" && xdotool mousemove 400 300; }
 # The tray menu's last item ("Выход"); the pointer leaves the icon before its tip can cover the item.
 tray_exit() { click_at "$(probe tray-icon)" 3 && xdotool mousemove $(probe menu 3000) sleep 0.3 click 1; }
+close_box() { xdotool key alt+F4 && sleep 0.2; } # the close box's key
 # Points at the tray icon until its tip shows; prints the tip.
 tray_tip() {
-  set -- $(probe tray-icon) && xdotool mousemove $(($1 - 3)) "$2" sleep 0.1 mousemove "$1" "$2" && probe tooltip 5000
+  local icon
+  icon=$(probe tray-icon) && set -- $icon && xdotool mousemove $(($1 - 3)) "$2" sleep 0.1 mousemove "$1" "$2" && probe tooltip 5000
   xdotool mousemove 400 300
 }
