@@ -23,7 +23,6 @@ prepare_program && forget_settings && provider --version "$VERSION"
 scenario "1. first start without stored settings"
 start_program
 check "the frame is shown in the bottom-right corner" grep -q 'rect=[0-9]*,[0-9]*,1024,768' <(probe window "$CAPTION" 20000)
-check "the state line reads not connected" shows state "Не соединено" 2
 close_box # the frame covers the tray icon until it is hidden
 check "the close box hides the frame" probe wait-hidden "$CAPTION" 2000
 check "the tip shows the balance of nobody" equals "$(tray_tip)" "Текущий баланс: 0.00"
@@ -33,9 +32,7 @@ check "a left click on the tray icon shows the frame again" probe window "$CAPTI
 scenario "2. credentials typed, options set, connect pressed"
 type_into login demo && type_into password demo2026
 for role in autoconnect hideonstart button; do click_role $role; done
-check "the dial reports its states" shows progress "Код состояния: 8192*" 10
 check "the window hides once connected" probe wait-hidden "$CAPTION" 5000
-check "the state line reads connected" shows state "Соединено" 2
 check "RasDialW was given the typed login and password" grep -qF '"Kelda" user="demo" password="demo2026"' <(rasctl list)
 check "the tip shows the subscriber's balance" equals "$(tray_tip)" "Текущий баланс: 250.50"
 

@@ -63,8 +63,7 @@ wait_program_exit() {
 }
 # Ends a program a scenario left running: the tray's exit first, then the hard way.
 kill_program() {
-  [ -z "$PROGRAM_PID" ] || probe close "$CAPTION" 5000 >/dev/null
-  [ -z "$PROGRAM_PID" ] || wait_program_exit 5 || { kill -9 "$PROGRAM_PID" && wait "$PROGRAM_PID"; } 2>/dev/null
+  [ -z "$PROGRAM_PID" ] || probe close "$CAPTION" 5000 >/dev/null || { kill -9 "$PROGRAM_PID" && wait "$PROGRAM_PID"; } 2>/dev/null
   PROGRAM_PID=""
 }
 # Waits (at most $3 seconds) until the control of role $1 shows a text the pattern $2 matches.
@@ -86,8 +85,4 @@ tray_click() { click_at "$(probe tray-icon)" && xdotool mousemove 400 300; }
 tray_exit() { click_at "$(probe tray-icon)" 3 && xdotool mousemove $(probe menu 3000) sleep 0.3 click 1; }
 close_box() { xdotool key alt+F4 && sleep 0.2; } # the close box's key
 # Points at the tray icon until its tip shows; prints the tip.
-tray_tip() {
-  local icon
-  icon=$(probe tray-icon) && set -- $icon && xdotool mousemove $(($1 - 3)) "$2" sleep 0.1 mousemove "$1" "$2" && probe tooltip 5000
-  xdotool mousemove 400 300
-}
+tray_tip() { xdotool mousemove $(probe tray-icon) sleep 0.1 mousemove_relative 3 0 && probe tooltip 5000; xdotool mousemove 400 300; }
