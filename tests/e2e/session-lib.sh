@@ -54,26 +54,18 @@ start_program() {
   (cd "$RUN" && exec "$BUILD/wine-run" kelda_tx.exe) </dev/null >>"$LOG" 2>&1 &
   PROGRAM_PID=$! PROGRAM_CODE=""
 }
+# Runs the command again until it holds, for at most $1 seconds.
+within() { local end=$((SECONDS + $1)); until "${@:2}"; do [ "$SECONDS" -lt "$end" ] && sleep 0.2 || return 1; done; }
 # Waits for the program to end (at most $1 seconds); its exit code lands in PROGRAM_CODE.
-wait_program_exit() {
-  local end=$((SECONDS + $1))
-  while kill -0 "$PROGRAM_PID" 2>/dev/null; do [ "$SECONDS" -le "$end" ] && sleep 0.1 || return 1; done
-  wait "$PROGRAM_PID"
-  PROGRAM_CODE=$? PROGRAM_PID=""
-}
+wait_program_exit() { within "$1" fails kill -0 "$PROGRAM_PID" 2>/dev/null && { wait "$PROGRAM_PID"; PROGRAM_CODE=$? PROGRAM_PID=""; }; }
 # Ends a program a scenario left running: the tray's exit first, then the hard way.
 kill_program() {
   [ -z "$PROGRAM_PID" ] || probe close "$CAPTION" 5000 >/dev/null || { kill -9 "$PROGRAM_PID" && wait "$PROGRAM_PID"; } 2>/dev/null
   PROGRAM_PID=""
 }
 # Waits (at most $3 seconds) until the control of role $1 shows a text the pattern $2 matches.
-shows() {
-  local end=$((SECONDS + $3)) text
-  until text=$(probe text "$CAPTION" "$1") && [[ $text == $2 ]]; do
-    [ "$SECONDS" -lt "$end" ] || { say "   $1 shows: $text" >&2; return 1; }
-    sleep 0.2
-  done
-}
+shows() { within "$3" shows_now "$1" "$2" || { say "   $1 shows: $(probe text "$CAPTION" "$1")" >&2; return 1; }; }
+shows_now() { [[ $(probe text "$CAPTION" "$1") == $2 ]]; }
 
 shot() { import -window root "$SHOTS/$1.png" 2>/dev/null || true; }
 # Clicks at "X Y" ($1) with a mouse button ($2, the left one unless given).
