@@ -1,8 +1,6 @@
-# Shared by the end-to-end scripts and the demo: the build's facts, the checks,
-# Wine, the local provider, and the real kelda_tx.exe driven like a person
-# (xdotool key presses and clicks on the session's display) while probe.exe
-# tells what its windows show. Source it after setting BUILD (the build folder)
-# and WORK (a scratch folder). Needs DISPLAY and KELDA_WINEPREFIX (scripts/xvfb-session sets both).
+# What the end-to-end scripts and the demo share: the checks, Wine, the provider, the real program
+# driven with xdotool, probe.exe's view of its windows. Set BUILD and WORK (a scratch folder) first;
+# run inside scripts/xvfb-session.
 BUILD=$(cd "$BUILD" && pwd)
 mkdir -p "$WORK" && WORK=$(cd "$WORK" && pwd)
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -10,7 +8,7 @@ RUN="$WORK/program" SHOTS="$WORK/screenshots" PROVIDER="$WORK/provider" LOG="$WO
 cache() { sed -n "s/^$1:[A-Z]*=//p" "$BUILD/CMakeCache.txt"; }
 PORT=$(cache KELDA_SERVER_PORT) VERSION=$(cache KELDA_VERSION) ARCH=$(cache CMAKE_TOOLCHAIN_FILE)
 ARCH=${ARCH##*/mingw-} ARCH=${ARCH%.cmake} CAPTION="kelda_tx $VERSION"
-NEW=1.08 NEXT="$BUILD/next-version"  # the next version, for the update and the upgrade
+NEW=1.08 NEXT="$BUILD/next-version" # the next version, for the update and the upgrade
 [ "$VERSION" != "$NEW" ] || NEW=1.09
 PROGRAM_PID="" PROGRAM_CODE="" passed=0 failed=0 current=""
 export KELDA_DLL_OVERRIDES="rasapi32=n,b"
@@ -18,11 +16,10 @@ export KELDA_DLL_OVERRIDES="rasapi32=n,b"
 say() { printf '%s\n' "$*"; }
 die() { say "$(basename "$0"): $*" >&2; exit 1; }
 [ "$(cache KELDA_SERVER_ADDRESS)" = 127.0.0.1 ] || die "the build must talk to 127.0.0.1"
-
 scenario() { current=$1; say "-- $1"; }
 # check "what" command...: a failed case is named, and a script's on_failure (if any) tells more.
 check() {
-  if "${@:2}" >/dev/null; then passed=$((passed + 1)) && return 0; fi
+  "${@:2}" >/dev/null && passed=$((passed + 1)) && return
   failed=$((failed + 1)) && say "FAILED [$current]: $1"
   ! declare -F on_failure >/dev/null || on_failure "$1"
   return 1
@@ -31,8 +28,7 @@ equals() { [ "$1" = "$2" ] || { say "   got '$1', expected '$2'" >&2; return 1; 
 fails() { ! "$@"; }
 summary() { say "$passed passed, $failed failed"; [ "$failed" -eq 0 ]; }
 
-# Wine's programs get no pipe of ours but for their output: one a program starts
-# would keep it open. run_program waits for the program's end (a minute at most).
+# Wine's programs get no pipe of ours but for their output: one a program starts would keep it open.
 wine_run() { "$BUILD/wine-run" "$@" </dev/null 2>>"$LOG" | tr -d '\r'; }
 run_program() { timeout 60 "$BUILD/wine-run" "$@" </dev/null >>"$LOG" 2>&1; }
 probe() { wine_run "$BUILD/tests/probe.exe" "$@"; }
@@ -41,54 +37,35 @@ forget_settings() { wine_run reg delete 'HKCU\Software\kelda' /f >/dev/null; }
 provider() { bash "$REPO/scripts/provider" start "$PROVIDER" "$PORT" "$@" >/dev/null; }
 provider_stop() { bash "$REPO/scripts/provider" stop "$PROVIDER" >/dev/null 2>&1 || true; }
 
-# The next version, published by the provider's release command (more arguments
-# go to it) from this source for this build's architecture and server, into
-# next-version/, which installer_e2e and update_e2e share.
+# The next version released (more arguments go to publish-update) into next-version/, for both updates.
 publish_next() {
   ARCH=$ARCH BUILD=$NEXT KELDA_SERVER_ADDRESS=127.0.0.1 KELDA_SERVER_PORT=$PORT JOBS=2 \
     timeout 600 bash "$REPO/scripts/publish-update" "$NEW" "$@" >"$WORK/publish.log" 2>&1 ||
     die "publishing version $NEW failed; see $WORK/publish.log"
 }
 
-# A fresh copy of the program beside the simulated RAS service.
+# A fresh copy of the program beside the simulated RAS service, and its start in the background.
 prepare_program() {
   rm -rf "$RUN" "$SHOTS" && mkdir -p "$RUN" "$SHOTS"
-  cp "$BUILD/kelda_tx.exe" "$BUILD/tests/rasapi32.dll" "$BUILD/tests/rasctl.exe" "$RUN/"
-  rasctl reset >/dev/null
+  cp "$BUILD/kelda_tx.exe" "$BUILD/tests/rasapi32.dll" "$BUILD/tests/rasctl.exe" "$RUN/" && rasctl reset >/dev/null
 }
-
-# Starts the program (one still running from before is ended first), in the background.
 start_program() {
   kill_program
   (cd "$RUN" && exec "$BUILD/wine-run" kelda_tx.exe) </dev/null >>"$LOG" 2>&1 &
   PROGRAM_PID=$! PROGRAM_CODE=""
 }
-
+# Runs the command again until it holds, for at most $1 seconds.
+within() { local end=$((SECONDS + $1)); until "${@:2}"; do [ "$SECONDS" -lt "$end" ] && sleep 0.2 || return 1; done; }
 # Waits for the program to end (at most $1 seconds); its exit code lands in PROGRAM_CODE.
-wait_program_exit() {
-  local i
-  for ((i = 0; i < $1 * 10; i++)); do kill -0 "$PROGRAM_PID" 2>/dev/null || break; sleep 0.1; done
-  if kill -0 "$PROGRAM_PID" 2>/dev/null; then PROGRAM_CODE="still running" && return 1; fi
-  wait "$PROGRAM_PID"
-  PROGRAM_CODE=$? PROGRAM_PID=""
-}
-
+wait_program_exit() { within "$1" fails kill -0 "$PROGRAM_PID" 2>/dev/null && { wait "$PROGRAM_PID"; PROGRAM_CODE=$? PROGRAM_PID=""; }; }
 # Ends a program a scenario left running: the tray's exit first, then the hard way.
 kill_program() {
-  [ -n "$PROGRAM_PID" ] || return 0
-  probe close "$CAPTION" 5000 >/dev/null
-  wait_program_exit 5 || { kill -9 "$PROGRAM_PID" && wait "$PROGRAM_PID"; } 2>/dev/null
+  [ -z "$PROGRAM_PID" ] || probe close "$CAPTION" 5000 >/dev/null || { kill -9 "$PROGRAM_PID" && wait "$PROGRAM_PID"; } 2>/dev/null
   PROGRAM_PID=""
 }
-
 # Waits (at most $3 seconds) until the control of role $1 shows a text the pattern $2 matches.
-shows() {
-  local end=$((SECONDS + $3)) text
-  until text=$(probe text "$CAPTION" "$1") && [[ $text == $2 ]]; do
-    [ "$SECONDS" -lt "$end" ] || { say "   $1 shows: $text" >&2; return 1; }
-    sleep 0.2
-  done
-}
+shows() { within "$3" shows_now "$1" "$2" || { say "   $1 shows: $(probe text "$CAPTION" "$1")" >&2; return 1; }; }
+shows_now() { [[ $(probe text "$CAPTION" "$1") == $2 ]]; }
 
 shot() { import -window root "$SHOTS/$1.png" 2>/dev/null || true; }
 # Clicks at "X Y" ($1) with a mouse button ($2, the left one unless given).
@@ -96,20 +73,8 @@ click_at() { [ -n "$1" ] && xdotool mousemove $1 click "${2:-1}"; }
 click_role() { click_at "$(probe centre "$CAPTION" "$1")" && sleep 0.2; }
 type_into() { click_role "$1" && xdotool type --delay 40 "$2" && sleep 0.2; }
 tray_click() { click_at "$(probe tray-icon)" && xdotool mousemove 400 300; }
-
-# Right-click on the tray icon and click the menu's last item ("Выход"). The
-# pointer leaves the icon at once, before the icon's tip can cover the item.
-tray_exit() {
-  local item
-  click_at "$(probe tray-icon)" 3 && item=$(probe menu 3000) || return 1
-  xdotool mousemove $item sleep 0.3 click 1
-}
-
+# The tray menu's last item ("Выход"); the pointer leaves the icon before its tip can cover the item.
+tray_exit() { click_at "$(probe tray-icon)" 3 && xdotool mousemove $(probe menu 3000) sleep 0.3 click 1; }
+close_box() { xdotool key alt+F4 && sleep 0.2; } # the close box's key
 # Points at the tray icon until its tip shows; prints the tip.
-tray_tip() {
-  local icon
-  icon=$(probe tray-icon) && set -- $icon || return 1
-  xdotool mousemove $(($1 - 3)) "$2" sleep 0.1 mousemove "$1" "$2"
-  probe tooltip 5000
-  xdotool mousemove 400 300
-}
+tray_tip() { xdotool mousemove $(probe tray-icon) sleep 0.1 mousemove_relative 3 0 && probe tooltip 5000; xdotool mousemove 400 300; }
