@@ -134,12 +134,12 @@ CDialogImplBase::~CDialogImplBase() {
 HWND CDialogImplBase::Create(HWND parent) {
     modal_ = false;
     return CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(templateId_), parent,
-                              GetDialogProc(), reinterpret_cast<LPARAM>(this));
+                              DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CDialogImplBase::DoModal(HWND owner) {
     modal_ = true;
-    return DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(templateId_), owner, GetDialogProc(),
+    return DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(templateId_), owner, DialogProc,
                            reinterpret_cast<LPARAM>(this));
 }
 

@@ -27,7 +27,6 @@ public:
     virtual bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                       LRESULT& result) = 0;
     virtual ~CWindowImplBase();
-    virtual WNDPROC GetWindowProc() { return WindowProc; }
     // Called once, after the window has received its last message.
     virtual void OnFinalMessage(HWND /*window*/) {}
 
@@ -72,7 +71,6 @@ public:
     virtual bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                       LRESULT& result) = 0;
     virtual ~CDialogImplBase();
-    virtual DLGPROC GetDialogProc() { return DialogProc; }
     virtual void OnFinalMessage(HWND /*window*/) {}
 
     HWND Create(HWND parent);        // modeless
