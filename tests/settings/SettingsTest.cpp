@@ -31,8 +31,10 @@ std::pair<DWORD, Bytes> Text(const std::wstring& text) {  // 2 x length bytes, n
     auto begin = reinterpret_cast<const BYTE*>(text.data());
     return {REG_SZ, Bytes(begin, begin + 2 * text.size())};
 }
-void Store(const wchar_t* name, const std::wstring& text, DWORD size) {
-    ASSERT_EQ(SHSetValueW(HKEY_CURRENT_USER, kKey, name, REG_SZ, text.data(), size), 0u);
+// Exactly 2 x length bytes: a non-NUL unit after the data keeps the registry from counting a terminator in.
+void Store(const wchar_t* name, const std::wstring& text) {
+    DWORD size = DWORD(2 * text.size());
+    ASSERT_EQ(SHSetValueW(HKEY_CURRENT_USER, kKey, name, REG_SZ, (text + L'!').data(), size), 0u);
 }
 
 struct SettingsStore : testing::Test {
@@ -88,8 +90,8 @@ TEST_F(SettingsStore, NoKeyLoadsDefaultsAndEverySaveComesBackInTheStoredForms) {
 
 // A stored text over 256 bytes is dropped; one unscrambling to more than the field holds is cut.
 TEST_F(SettingsStore, OverlongStoredCredentialsAreDroppedOrCut) {
-    Store(L"p1", std::wstring(129, L'A'), 258);
-    Store(L"p2", ScrambleText(std::wstring(48, L'z').c_str()) + L'!', 256);  // '!': no terminator counted in
+    Store(L"p1", std::wstring(129, L'A'));
+    Store(L"p2", ScrambleText(std::wstring(48, L'z').c_str()));
     AppConfig.LoadSettings();
     EXPECT_STREQ(AppConfig.login, L"");
     EXPECT_EQ(AppConfig.password, std::wstring(32, L'z'));
