@@ -91,14 +91,15 @@ TEST_F(Vpn, DialLetsGoOfWhatItHeldAndOfARefusalThatCameWithAHandle) {
     const struct {
         const char* held;
         const wchar_t* firstScenario;  // null: a connection started elsewhere, adopted
-        bool waitForFailure;
+        bool waitForFailure, tickFirst;  // tickFirst: the view's tick lets go of the failed dial before
         const wchar_t* secondScenario;
         bool secondStarts;
     } cases[] = {
-        {"a connection", nullptr, false, L"success", true},
-        {"a dial in progress", L"slow", false, L"slow", true},
-        {"a failed dial", L"badauth", true, L"success", true},
-        {"nothing, and RasDialW refuses with a handle", L"", false, L"halfopen", false},
+        {"a connection", nullptr, false, false, L"success", true},
+        {"a dial in progress", L"slow", false, false, L"slow", true},
+        {"a failed dial", L"badauth", true, false, L"success", true},
+        {"a failed dial the view's tick let go", L"badauth", true, true, L"success", true},
+        {"nothing, and RasDialW refuses with a handle", L"", false, false, L"halfopen", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.held);
@@ -113,6 +114,9 @@ TEST_F(Vpn, DialLetsGoOfWhatItHeldAndOfARefusalThatCameWithAHandle) {
         }
         HRASCONN first = connection.hrasconn;
         for (int i = 0; c.waitForFailure && StatusOf(first).dwError == 0 && i < 100; ++i) Sleep(50);
+        if (c.tickFirst) {
+            EXPECT_TRUE(connection.ReleaseFailedDial());
+        }
         SetScenario(c.secondScenario);
         EXPECT_EQ(connection.Dial(), c.secondStarts);
         EXPECT_EQ(Connections(), c.secondStarts ? 1 : 0) << "an earlier handle is still live";
