@@ -91,7 +91,7 @@ TEST_F(Vpn, DialLetsGoOfWhatItHeldAndOfARefusalThatCameWithAHandle) {
     const struct {
         const char* held;
         const wchar_t* firstScenario;  // null: a connection started elsewhere, adopted
-        bool waitForFailure, tickFirst;  // tickFirst: the view's tick lets go of the failed dial before
+        bool waitForFailure, tickFirst;  // tickFirst: the view's tick lets go of the failed dial first
         const wchar_t* secondScenario;
         bool secondStarts;
     } cases[] = {
