@@ -86,14 +86,6 @@ int ValueOf(wchar_t c) {
 }
 }  // namespace
 
-std::size_t CBase64::EncodedSize(std::size_t length, unsigned lineLength) {
-    return EncodedCharacters(length, lineLength & 0xFF) + 1;
-}
-
-std::size_t CBase64::EncodedSizeWide(std::size_t length) {
-    return EncodedCharacters(length, kUnbroken) + 1;
-}
-
 bool CBase64::Base64Encode(const unsigned char* input, std::size_t length, char* output, std::size_t capacity,
                            unsigned lineLength) {
     return EncodeChecked(input, length, output, capacity, lineLength & 0xFF);

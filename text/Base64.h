@@ -13,11 +13,6 @@ class CBase64 {
 public:
     virtual ~CBase64() = default;
 
-    // Characters that Base64Encode writes for `length` bytes, terminator included.
-    static std::size_t EncodedSize(std::size_t length, unsigned lineLength);
-    // The same for Base64EncodeWide (no line breaks).
-    static std::size_t EncodedSizeWide(std::size_t length);
-
     // 8-bit text, CR LF before every `lineLength` characters (only the low eight
     // bits of `lineLength` count). True when the text fitted into `capacity`.
     static bool Base64Encode(const unsigned char* input, std::size_t length, char* output, std::size_t capacity,
