@@ -4,8 +4,7 @@
 #include "support/TestWindows.h"
 
 // A program started as a child process; ended by force if it still runs when this goes.
-class ProgramProcess {
-public:
+struct ProgramProcess {
     explicit ProgramProcess(const std::wstring& exe) {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
@@ -19,7 +18,6 @@ public:
     }
     ProgramProcess(const ProgramProcess&) = delete;
     ProgramProcess& operator=(const ProgramProcess&) = delete;
-
     // Its exit code once it ends within the time, else STILL_ACTIVE.
     DWORD WaitForExit(DWORD timeoutMs) const {
         DWORD code = STILL_ACTIVE;
@@ -29,12 +27,9 @@ public:
     // Its shown window with this caption; null when it does not show within the time or the program ends.
     HWND WaitForWindow(const std::wstring& caption, DWORD timeoutMs, DWORD pollMs = 20) const {
         HWND found = nullptr;
-        auto shownOrEnded = [&] {
-            return (found = FindCaption(caption, info.dwProcessId, true)) || WaitForExit(0) != STILL_ACTIVE;
-        };
-        PumpUntil(shownOrEnded, timeoutMs, pollMs);
+        PumpUntil([&] { return (found = FindCaption(caption, info.dwProcessId, true)) || WaitForExit(0) != STILL_ACTIVE; },
+                  timeoutMs, pollMs);
         return found;
     }
-
     PROCESS_INFORMATION info{};
 };
