@@ -72,7 +72,7 @@ protected:
         Scenario(L"success");
         AppConfig.StoreCredentials(L"stored", L"storedpw");
         AppConfig.autoConnect = 0;
-        AppConfig.hideOnStart = 1;  // the test shows the frame itself
+        AppConfig.hideOnStart = 1;  // for its check box: Open() shows the frame all the same
     }
     void TearDown() override {
         if (frame && IsWindow(Window())) DestroyWindow(Window());  // while the frame object still stands
