@@ -8,10 +8,10 @@
 #include <cstdio>
 
 #include "Bench.h"
+#include "Launcher.h"
 #include "res/resource.h"
 #include "settings/BuildSettings.h"
 #include "support/TestServer.h"
-#include "support/TestWindows.h"
 
 namespace {
 constexpr double kSilenceBound = 60;    // seconds: far beyond any bound the network code sets

@@ -8,7 +8,7 @@
 // after windows.h, which it needs
 #include <psapi.h>
 
-#include "support/TestWindows.h"
+#include "Launcher.h"
 
 int IdleCost(int seconds, const std::wstring& program, const std::wstring& yardstick) {
     ProgramProcess programs[2] = {ProgramProcess(program), ProgramProcess(yardstick)};
@@ -28,7 +28,7 @@ int IdleCost(int seconds, const std::wstring& program, const std::wstring& yards
     for (int i = 0; i < 2; ++i) {
         memory[i].cb = sizeof memory[i];
         if (programs[i].WaitForExit(0) != STILL_ACTIVE ||
-            !GetProcessMemoryInfo(programs[i].Handle(), &memory[i], sizeof memory[i])) {
+            !GetProcessMemoryInfo(programs[i].info.hProcess, &memory[i], sizeof memory[i])) {
             return std::printf("%ls ended during the measurement\n", captions[i].c_str()), 1;
         }
         PostMessageW(windows[i], WM_CLOSE, 1, 0);

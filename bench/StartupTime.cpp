@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "Bench.h"
-#include "support/TestWindows.h"
+#include "Launcher.h"
 
 namespace {
 // Milliseconds from starting the program to its window shown; negative when it does not show.

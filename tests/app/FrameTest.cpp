@@ -1,10 +1,9 @@
 #include "AppTest.h"
 
-#include <functional>
-
 #include "framework/AppModule.h"
 
-TEST_F(AppTest, TheHiddenButtonTogglesTheHeightAndClosingOrMinimisingOnlyHidesWhatTrayClicksShow) {
+// What the user does to the frame from its tray icon and its caption; the frame's height toggle.
+TEST_F(AppTest, TheTrayIconAndItsMenuShowHideConnectAndDisconnectAndTheHiddenButtonTogglesTheHeight) {
     Open();
     for (LONG height : {255, 175, 255}) {  // the top edge stays
         RECT r{};
@@ -12,93 +11,49 @@ TEST_F(AppTest, TheHiddenButtonTogglesTheHeightAndClosingOrMinimisingOnlyHidesWh
         EXPECT_EQ((std::vector<LONG>{r.top, r.bottom - r.top}), (std::vector<LONG>{485, height}));
         Press(IDC_TOGGLE_HEIGHT);
     }
-    struct Step { const char* what; UINT message; WPARAM wParam; LPARAM lParam; bool shown; } steps[] = {
-        {"Alt+F4", WM_SYSCOMMAND, SC_CLOSE, 0, false},
-        {"another icon's click", WM_TRAY_NOTIFY, TRAY_ICON_ID + 1, WM_LBUTTONDOWN, false},
-        {"balloon click", WM_TRAY_NOTIFY, TRAY_ICON_ID, NIN_BALLOONUSERCLICK, true},
-        {"balloon click again", WM_TRAY_NOTIFY, TRAY_ICON_ID, NIN_BALLOONUSERCLICK, true},
-        {"menu bar exit", WM_COMMAND, ID_APP_EXIT, 0, false},
-        {"left click", WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN, true},
-        {"minimise", WM_SYSCOMMAND, SC_MINIMIZE, 0, false},
-        {"left click on the minimised frame", WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN, true},
-        {"left click", WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN, false},
-    };
-    for (const Step& s : steps) {
-        SendMessageW(Window(), s.message, s.wParam, s.lParam);
-        PumpFor(0);
-        EXPECT_EQ(IsWindowVisible(Window()) && !IsIconic(Window()), s.shown) << s.what;
-    }
-    MSG quit;
-    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
-}
-
-TEST_F(AppTest, TheTrayMenuConnectsWithTheStoredCredentialsDisconnectsRestoresAndMinimises) {
-    Open();
-    SetWindowTextW(View().loginEdit.Handle(), L"typed");
-    struct Step { const char* item; int position; std::function<bool()> done; } steps[] = {  // a pair keeps one place
-        {"Подключиться", 0, [&] { return ShowsConnected(true, 5000) && Connections() == std::vector<std::wstring>{L"stored/storedpw"}; }},
-        {"Отключиться", 0, [&] { return ShowsConnected(false, 1000) && Connections().empty(); }},
-        {"Развернуть окно", 1, [&] { return IsWindowVisible(Window()) != FALSE; }},
-        {"Свернуть окно", 1, [&] { return !IsWindowVisible(Window()); }},
+    SendMessageW(Window(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_EQ(Shows(), L"hidden, Подключиться, Не соединено");
+    // menuItem: how far down the tray menu the item is (a pair of items shares a place); 0: no menu.
+    struct Step { const char* what; LPARAM event; int menuItem; const wchar_t* shows; } steps[] = {
+        {"left click on the minimised frame", WM_LBUTTONDOWN, 0, L"shown, Подключиться, Не соединено"},
+        {"left click", WM_LBUTTONDOWN, 0, L"hidden, Подключиться, Не соединено"},
+        {"balloon click", NIN_BALLOONUSERCLICK, 0, L"shown, Подключиться, Не соединено"},
+        {"Свернуть окно", WM_RBUTTONDOWN, 2, L"hidden, Подключиться, Не соединено"},
+        {"Развернуть окно", WM_RBUTTONDOWN, 2, L"shown, Подключиться, Не соединено"},
+        {"Подключиться", WM_RBUTTONDOWN, 1, L"hidden, Отключиться, Соединено"},  // the frame hides once connected
+        {"Отключиться", WM_RBUTTONDOWN, 1, L"hidden, Подключиться, Не соединено"},
     };
     for (const Step& s : steps) {
         // The menu is modal: the keys wait in the queue for its loop.
-        for (int i = 0; i <= s.position; ++i) PostMessageW(Window(), WM_KEYDOWN, VK_DOWN, 0);
-        PostMessageW(Window(), WM_KEYDOWN, VK_RETURN, 0);
-        SendMessageW(Window(), WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_RBUTTONDOWN);
-        EXPECT_TRUE(s.done()) << s.item;
+        for (int i = 0; i < s.menuItem; ++i) PostMessageW(Window(), WM_KEYDOWN, VK_DOWN, 0);
+        if (s.menuItem) PostMessageW(Window(), WM_KEYDOWN, VK_RETURN, 0);
+        SendMessageW(Window(), WM_TRAY_NOTIFY, TRAY_ICON_ID, s.event);
+        EXPECT_TRUE(ShowsWithin(5000, s.shows)) << s.what << ": " << Shows();
     }
 }
 
-// Tab moves between the fields but never out of the password; Ctrl+N reaches the frame's
-// accelerator and nothing more; the frame leaves the loop with its window.
+// Tab moves between the fields through the frame's filter, which is asked before those added
+// earlier, takes its accelerators and its view's keys, and leaves the loop with its window.
 TEST_F(AppTest, TheFrameFiltersTheMessageLoopUntilItsWindowGoes) {
+    struct : CMessageFilter {
+        bool PreTranslateMessage(MSG* msg) override {
+            count += msg->message == WM_KEYDOWN;
+            return false;
+        }
+        int count = 0;
+    } keysLeft;
     CMessageLoop loop;
+    loop.AddMessageFilter(&keysLeft);
     appModule.AddMessageLoop(&loop);
     Open();
     SetFocus(View().loginEdit.Handle());
-    MessageCounter frameCommands(Window());
-    auto press = [&](WPARAM key, bool control) {  // through the loop; where the focus is then
-        BYTE state[256] = {};
-        state[VK_CONTROL] = control ? 0x80 : 0;
-        SetKeyboardState(state);
-        PostMessageW(GetFocus(), WM_KEYDOWN, key, 1);
-        PostQuitMessage(0);
-        loop.Run();
-        state[VK_CONTROL] = 0;
-        SetKeyboardState(state);
-        return GetFocus();
-    };
-    HWND password = View().passwordEdit.Handle();
-    EXPECT_EQ(press(VK_TAB, false), View().autoConnectBox.Handle());
-    EXPECT_EQ(press(VK_TAB, false), password);
-    EXPECT_EQ(press(VK_TAB, false), password);
-    EXPECT_EQ(press('N', true), password);
-    EXPECT_EQ(frameCommands.Count(WM_COMMAND), 1);
-    EXPECT_TRUE(IsWindowVisible(Window()));
-
-    EXPECT_TRUE(loop.RemoveIdleHandler(frame.get()));
-    loop.AddIdleHandler(frame.get());
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 1);
+    PostMessageW(Window(), WM_KEYDOWN, VK_F6, 1);  // an accelerator of the frame's
+    PostQuitMessage(0);
+    loop.Run();
+    EXPECT_EQ(GetFocus(), View().autoConnectBox.Handle());
+    EXPECT_EQ(keysLeft.count, 0);
     DestroyWindow(Window());
     EXPECT_FALSE(loop.RemoveMessageFilter(frame.get()));
-    EXPECT_FALSE(loop.RemoveIdleHandler(frame.get()));
     appModule.RemoveMessageLoop();
-}
-
-TEST_F(AppTest, PutsItsIconBackWhenTheNotificationAreaLosesIt) {
-    Open();
-    auto tray = [&](DWORD message) {  // NIM_MODIFY with nothing to change succeeds exactly when the icon exists
-        NOTIFYICONDATAW data{};
-        data.cbSize = sizeof data;
-        data.hWnd = Window();
-        data.uID = TRAY_ICON_ID;
-        return Shell_NotifyIconW(message, &data) != FALSE;
-    };
-    ASSERT_TRUE(tray(NIM_MODIFY));
-    tray(NIM_DELETE);  // as the shell's restart does, which it then announces
-    SendMessageW(Window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-    EXPECT_TRUE(tray(NIM_MODIFY));
-    tray(NIM_DELETE);  // lost unannounced: the next icon change adds it again
-    EXPECT_TRUE(frame->SetTrayIcon(TRAY_ICON_ID, LoadIconW(nullptr, IDI_APPLICATION)));
-    EXPECT_TRUE(tray(NIM_MODIFY));
 }

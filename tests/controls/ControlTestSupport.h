@@ -26,13 +26,11 @@ inline int CALLBACK NotePaint(HDC, HANDLETABLE*, const ENHMETARECORD* r, int, LP
     return 1;
 }
 
-// Asks the control for `paints` paints into one metafile device context through WM_PAINT's wParam.
-inline PaintRecord RecordPaints(HWND control, int paints = 1) {
+// Asks the control for one paint into a metafile device context through WM_PAINT's wParam.
+inline PaintRecord RecordPaints(HWND control) {
     HDC recorder = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
-    for (int i = 0; i < paints; ++i) {
-        InvalidateRect(control, nullptr, FALSE);  // the controls paint only with an update region
-        SendMessageW(control, WM_PAINT, reinterpret_cast<WPARAM>(recorder), 0);
-    }
+    InvalidateRect(control, nullptr, FALSE);  // the controls paint only with an update region
+    SendMessageW(control, WM_PAINT, reinterpret_cast<WPARAM>(recorder), 0);
     ValidateRect(control, nullptr);
     HENHMETAFILE recording = CloseEnhMetaFile(recorder);
     PaintRecord record;
