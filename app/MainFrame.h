@@ -33,9 +33,6 @@ public:
     bool SetTrayIcon(UINT id, HICON icon);
     void ShowBalanceTip();
 
-    // The tip the notification area shows for the icon.
-    const std::wstring& TrayTip() const { return trayTip; }
-
     CKelda_txView view;
     int connectedIconShown = 0;
 
