@@ -59,7 +59,7 @@ TEST_F(Download, EachReplyGivesItsResultAndFileInItsTime) {
         DWORD boundMs = 0;  // when the download must fail
     } cases[] = {
         {{kOk + longLines + "\r\n\r\n" + Body(10)}, 0, Body(10)},
-        {{kOk + splitLine + "Content-Length: 4\r\n\r\nBODYmore"}, 0, "BODY"},
+        {{kOk + splitLine + "content-length:  4\r\n\r\nBODYmore"}, 0, "BODY"},
         {{"HTTP/1.1 404 Not Found\r\n\r\nmissing"}, 404},
         {{"HTTP/1.0 000 OK\r\n\r\nbody"}, 1},  // never "saved"
         {{"HTTP/1.0 200 OK\r\nServer: scri"}, 1},
