@@ -1,7 +1,7 @@
 #pragma once
 #include <winsock2.h>
 
-#include <atomic>
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -9,25 +9,22 @@
 #include <thread>
 #include <vector>
 
+#include "framework/UniqueHandle.h"
+
 // Windows Sockets started for as long as the object lives (name lookups need it).
 struct WindowsSockets {
-    WindowsSockets() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-    }
+    WSADATA data;
+    WindowsSockets() { WSAStartup(MAKEWORD(2, 2), &data); }
     ~WindowsSockets() { WSACleanup(); }
 };
 
-// A listening socket on 127.0.0.1 (port 0: of the system's choice, which `boundPort` receives);
-// INVALID_SOCKET when the port can't be had.
+// A listening socket on 127.0.0.1 (port 0: of the system's choice, which `boundPort` receives), or INVALID_SOCKET.
 inline SOCKET ListenOnLoopback(int port, int backlog, int& boundPort) {
     SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     BOOL reuse = port != 0;  // a fixed port: take it back from a run that just ended
     setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
+    sockaddr_in address{AF_INET, htons(static_cast<u_short>(port)), {}, {}};
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<u_short>(port));
     int size = sizeof address;
     if (bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 || listen(listener, backlog) != 0 ||
         getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
@@ -42,6 +39,13 @@ inline SOCKET ListenOnLoopback(int port, int backlog, int& boundPort) {
 class Peer {
 public:
     Peer(SOCKET socket, HANDLE finished) : socket_(socket), finished_(finished) {}
+    // Lets the client read to the end: closing over bytes it has not read would reset the connection.
+    ~Peer() {
+        shutdown(socket_, SD_SEND);
+        while (recv(socket_, buffer_, sizeof buffer_, 0) > 0) {  // at most 5 s a receive
+        }
+        closesocket(socket_);
+    }
     bool Send(const std::string& bytes) {
         return send(socket_, bytes.data(), static_cast<int>(bytes.size()), 0) == static_cast<int>(bytes.size());
     }
@@ -50,8 +54,7 @@ public:
         Send("HTTP/1.0 " + std::to_string(status) + (status == 200 ? " OK" : " Error") +
              "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
     }
-    // Sends the pieces gapMs apart, each in a segment of its own, while the client stays and the
-    // server is not finished.
+    // Sends the pieces gapMs apart, each in a segment of its own, until the server is finished.
     void SendPieces(const std::vector<std::string>& pieces, DWORD gapMs) {
         BOOL noDelay = TRUE;
         setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
@@ -61,34 +64,20 @@ public:
     }
     // Says nothing more until the client closes or the server is finished.
     void Stall() {
-        while (WaitForSingleObject(finished_, 0) == WAIT_TIMEOUT && !Readable(50)) {
-        }
-    }
-    // True when the client closes its end within 5 s.
-    bool ClientCloses() { return Readable(5000) && recv(socket_, buffer_, 1, 0) <= 0; }
-    // Lets the client read to the end: closing over bytes it has not read would reset the connection.
-    void Close() {
-        shutdown(socket_, SD_SEND);
-        while (Readable(5000) && recv(socket_, buffer_, sizeof buffer_, 0) > 0) {
+        u_long nonBlocking = 1;
+        ioctlsocket(socket_, FIONBIO, &nonBlocking);
+        while (WaitForSingleObject(finished_, 50) == WAIT_TIMEOUT && recv(socket_, buffer_, 1, MSG_PEEK) < 0) {
         }
     }
 
 private:
-    bool Readable(int ms) {
-        fd_set set;
-        FD_ZERO(&set);
-        FD_SET(socket_, &set);
-        timeval limit{ms / 1000, (ms % 1000) * 1000};
-        return select(0, &set, nullptr, nullptr, &limit) > 0;
-    }
     SOCKET socket_;
     HANDLE finished_;
     char buffer_[4096];
 };
 
-// An HTTP server on 127.0.0.1 for tests and benchmarks, each connection on a thread of its own:
-// it reads the request (up to the blank lines that end it, a close, or 5 s), records it and runs
-// the script of the longest route that begins its path (404 without one).
+// An HTTP server on 127.0.0.1 for tests and benchmarks, a thread for each connection: it records the request
+// (up to the blank lines that end it, a close, or 5 s) and runs the longest route that begins its path (or 404).
 class TestServer {
 public:
     using Script = std::function<void(Peer&)>;
@@ -96,20 +85,16 @@ public:
         Route("", 404, "not found");
         if ((listener_ = ListenOnLoopback(port, 16, port_)) == INVALID_SOCKET) return;
         acceptor_ = std::thread([this, listener = listener_] {
-            for (SOCKET s; (s = accept(listener, nullptr, nullptr)) != INVALID_SOCKET; accepted_ = true) {
+            for (SOCKET s; (s = accept(listener, nullptr, nullptr)) != INVALID_SOCKET;) {
                 connections_.emplace_back(&TestServer::Serve, this, s);
             }
         });
     }
     explicit TestServer(Script everyRequest) : TestServer() { Route("", std::move(everyRequest)); }
-    ~TestServer() {
-        Finish();
-        CloseHandle(finished_);
-    }
+    ~TestServer() { Finish(); }
 
     bool Listening() const { return listener_ != INVALID_SOCKET; }
     int Port() const { return port_; }
-    bool Accepted() const { return accepted_; }
     void Route(const std::string& prefix, Script script) {
         std::lock_guard<std::mutex> lock(mutex_);
         routes_[prefix] = std::move(script);
@@ -119,9 +104,7 @@ public:
     }
     int CountRequests(const std::string& pathPrefix) {
         std::lock_guard<std::mutex> lock(mutex_);
-        int count = 0;
-        for (const std::string& r : requests_) count += r.compare(0, 4 + pathPrefix.size(), "GET " + pathPrefix) == 0;
-        return count;
+        return std::count_if(paths_.begin(), paths_.end(), [&](auto& path) { return path.rfind(pathPrefix, 0) == 0; });
     }
     std::vector<std::string> TakePaths() {  // asked for since the last call
         std::lock_guard<std::mutex> lock(mutex_);
@@ -129,19 +112,13 @@ public:
     }
     // Releases held scripts and waits for every connection to end; gives every request, in order.
     std::string Finish() {
-        SetEvent(finished_);
-        if (listener_ != INVALID_SOCKET) closesocket(listener_);  // ends the accept
+        SetEvent(finished_.get());
+        closesocket(listener_);  // ends the accept
         listener_ = INVALID_SOCKET;
         if (acceptor_.joinable()) acceptor_.join();
-        for (std::thread& connection : connections_) {
-            if (connection.joinable()) connection.join();
-        }
-        std::string all;
-        for (const std::string& request : requests_) all += request;
-        return all;
-    }
-    static Script Sends(const std::string& bytes) {
-        return [bytes](Peer& peer) { peer.Send(bytes); };
+        for (std::thread& connection : connections_) connection.join();
+        connections_.clear();
+        return requests_;
     }
 
 private:
@@ -150,36 +127,31 @@ private:
         setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&boundMs), sizeof boundMs);
         std::string request;
         char buffer[4096];
-        while (request.find("\r\n\r\n\r\n") == std::string::npos) {
-            int got = recv(connection, buffer, sizeof buffer, 0);
-            if (got <= 0) break;
-            request.append(buffer, got);
+        for (int got = 0; request.find("\r\n\r\n\r\n") == std::string::npos; request.append(buffer, got)) {
+            if ((got = recv(connection, buffer, sizeof buffer, 0)) <= 0) break;
         }
-        std::string line = request.substr(0, request.find("\r\n"));  // GET <path> HTTP/1.0
-        std::string path = line.size() > 4 ? line.substr(4, line.rfind(' ') - 4) : "";
+        std::string path = request.size() > 4 ? request.substr(4, request.find(" HTTP/1.0\r\n") - 4) : "";
+        std::unique_lock<std::mutex> lock(mutex_);
+        requests_ += request;
+        paths_.push_back(path);
+        newPaths_.push_back(path);
         Script script;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            requests_.push_back(request);
-            newPaths_.push_back(path);
-            for (const auto& route : routes_) {  // a prefix sorts before its extensions: the last match is the longest
-                if (path.compare(0, route.first.size(), route.first) == 0) script = route.second;
-            }
+        for (const auto& route : routes_) {  // a prefix sorts before its extensions: the last match is the longest
+            if (path.compare(0, route.first.size(), route.first) == 0) script = route.second;
         }
-        Peer peer(connection, finished_);
+        lock.unlock();
+        Peer peer(connection, finished_.get());
         script(peer);
-        peer.Close();
-        closesocket(connection);
     }
 
     WindowsSockets windowsSockets_;
     SOCKET listener_ = INVALID_SOCKET;
     int port_ = 0;
-    HANDLE finished_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::atomic<bool> accepted_{false};
+    UniqueKernelHandle finished_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     std::mutex mutex_;
     std::map<std::string, Script> routes_;
-    std::vector<std::string> requests_, newPaths_;
+    std::string requests_;
+    std::vector<std::string> paths_, newPaths_;
     std::vector<std::thread> connections_;
     std::thread acceptor_;
 };
