@@ -1,14 +1,11 @@
-// What the end-to-end scripts ask of the running program, from another Wine process (xdotool cannot
-// see inside Wine's virtual desktop), in UTF-8: window|exists|wait-hidden <caption> <ms> (the window
-// shown, or in any state, with its state; or hidden), close <caption> <ms> (the tray's "exit"),
-// text|centre <caption> <role> (a control's text, or "X Y" at its middle), tray-icon, menu <ms> (the
-// open pop-up menu's last item), startup-error <caption> <ms> (the start-up failure box's text; then
-// its button), tooltip|balloon <ms> (the tip on screen; a balloon's title first), settings (as loaded).
+// What the end-to-end scripts ask of the running program, from another Wine process (xdotool cannot see inside
+// Wine's desktop); answers in UTF-8. Commands: window|exists|wait-hidden CAPTION MS, close CAPTION MS (the tray's
+// exit), text|centre CAPTION ROLE, tray-icon, menu MS, tooltip|balloon MS, settings.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "framework/UniqueHandle.h"
@@ -51,11 +48,12 @@ HWND WaitShown(const wchar_t* windowClass, DWORD ms, Wanted wanted) {
     return found;
 }
 
-// The control a role names, by its id or by where the view puts it.
-HWND FindRole(HWND parent, const std::string& role) {
-    static const struct { const char* role; int id; LONG left, top; } roles[] = {
-        {"button", 1000, 0, 0}, {"refresh", 1008, 0, 0}, {"autoconnect", 1124, 0, 0}, {"hideonstart", 1125, 0, 0},
-        {"state", 0, 5, 75},    {"progress", 0, 5, 87},  {"login", 0, 55, 140},       {"password", 0, 55, 165}};
+// The control a role names, by its id or by where the view puts it; "message" and "ok" are a message box's.
+HWND FindRole(HWND parent, const std::wstring& role) {
+    static const struct { const wchar_t* role; int id; LONG left, top; } roles[] = {
+        {L"button", 1000, 0, 0}, {L"refresh", 1008, 0, 0}, {L"autoconnect", 1124, 0, 0}, {L"hideonstart", 1125, 0, 0},
+        {L"state", 0, 5, 75},    {L"progress", 0, 5, 87},  {L"login", 0, 55, 140},       {L"password", 0, 55, 165},
+        {L"message", 0xFFFF, 0, 0}, {L"ok", IDOK, 0, 0}};
     for (HWND child = nullptr; parent && (child = FindWindowExW(parent, child, nullptr, nullptr));) {
         RECT rect = RectOf(child);
         MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);
@@ -68,9 +66,7 @@ HWND FindRole(HWND parent, const std::string& role) {
     return nullptr;
 }
 
-int Window(const std::wstring& caption, DWORD ms, bool shownOnly) {
-    HWND window = nullptr;
-    if (!PumpUntil([&] { return (window = FindCaption(caption, 0, shownOnly)) != nullptr; }, ms, 50)) return 1;
+int Window(HWND window) {
     RECT r = RectOf(window);
     wchar_t line[160];
     swprintf(line, 160, L"visible=%d iconic=%d foreground=%d rect=%ld,%ld,%ld,%ld", IsWindowVisible(window) ? 1 : 0,
@@ -83,7 +79,7 @@ int Close(HWND window, DWORD ms) {
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
-    if (!window || !process || !PostMessageW(window, WM_CLOSE, 1, 0)) return 1;
+    if (!process || !PostMessageW(window, WM_CLOSE, 1, 0)) return 1;
     return WaitForSingleObject(process.get(), ms) == WAIT_OBJECT_0 ? 0 : 1;
 }
 
@@ -105,40 +101,37 @@ std::wstring BalloonTitle(HWND tip) {
 }
 }  // namespace
 
-int main(int argc, char** argv) {
-    std::string command = argc > 1 ? argv[1] : "", argument = argc > 3 ? argv[3] : "";
-    std::wstring caption = argc > 2 ? std::wstring(argv[2], argv[2] + strlen(argv[2])) : L"";
-    DWORD ms = strtoul(argv[argc - 1], nullptr, 10);
-    HWND frame = FindCaption(caption), control = FindRole(frame, argument);
-    if (command == "window" || command == "exists") return Window(caption, ms, command == "window");
-    if (command == "wait-hidden") return PumpUntil([&] { return !FindCaption(caption, 0, true); }, ms, 50) ? 0 : 1;
-    if (command == "close") return Close(frame, ms);
-    if (command == "text") return control ? Print(TextOf(control)) : 1;
-    if (command == "centre") return control ? PrintCentre(RectOf(control)) : 1;
-    if (command == "tooltip" || command == "balloon") {
+int main() {
+    int argc = 0;  // the wide command line: a caption may be Cyrillic
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::wstring command = argc > 1 ? argv[1] : L"", caption = argc > 2 ? argv[2] : L"";
+    DWORD ms = wcstoul(argv[argc - 1], nullptr, 10);
+    HWND frame = nullptr, control = FindRole(FindCaption(caption), argc > 3 ? argv[3] : L"");
+    auto appears = [&](bool shownOnly) {
+        return PumpUntil([&] { return (frame = FindCaption(caption, 0, shownOnly)) != nullptr; }, ms, 50);
+    };
+    if (command == L"window" || command == L"exists") return appears(command == L"window") ? Window(frame) : 1;
+    if (command == L"wait-hidden") return PumpUntil([&] { return !FindCaption(caption, 0, true); }, ms, 50) ? 0 : 1;
+    if (command == L"close") return appears(false) ? Close(frame, ms) : 1;
+    if (command == L"text") return control ? Print(TextOf(control)) : 1;
+    if (command == L"centre") return control ? PrintCentre(RectOf(control)) : 1;
+    if (command == L"tooltip" || command == L"balloon") {
         HWND tip = WaitShown(L"tooltips_class32", ms, [&](HWND t) {
-            return ((GetWindowLongW(t, GWL_STYLE) & TTS_BALLOON) != 0) == (command == "balloon") && !TextOf(t).empty();
+            return ((GetWindowLongW(t, GWL_STYLE) & TTS_BALLOON) != 0) == (command == L"balloon") && !TextOf(t).empty();
         });
-        return tip ? Print((command == "balloon" ? BalloonTitle(tip) + L"\n" : L"") + TextOf(tip)) : 1;
+        return tip ? Print((command == L"balloon" ? BalloonTitle(tip) + L"\n" : L"") + TextOf(tip)) : 1;
     }
-    if (command == "menu") {
+    if (command == L"menu") {  // the centre of the open pop-up menu's last item
         HWND menu = WaitShown(L"#32768", ms, [](HWND) { return true; });
         RECT r = RectOf(menu);
         return menu ? PrintCentre(RECT{r.left, r.bottom - 10, r.right, r.bottom - 10}) : 1;
     }
-    if (command == "tray-icon") {  // Wine paints the icons into the task bar from its right end, each
+    if (command == L"tray-icon") {  // Wine paints the icons into the task bar from its right end, each
         RECT bar = RectOf(FindWindowW(L"Shell_TrayWnd", nullptr));  // in a small icon's cell and 2-pixel border
         bar.left = bar.right - GetSystemMetrics(SM_CXSMICON) - 4;
         return bar.right ? PrintCentre(bar) : 1;
     }
-    if (command == "startup-error") {
-        auto failureBox = [](HWND box) { return TextOf(box) == L"Ошибка инициализации приложения"; };
-        HWND box = WaitShown(L"#32770", ms, failureBox);
-        if (!box) return 1;
-        Print(TextOf(GetDlgItem(box, 0xFFFF)) + (FindCaption(caption) ? L" (and a frame)" : L""));
-        return PostMessageW(box, WM_COMMAND, IDOK, 0) ? 0 : 1;
-    }
-    if (command != "settings") return fprintf(stderr, "probe: unknown command\n"), 2;
+    if (command != L"settings") return fprintf(stderr, "probe: unknown command\n"), 2;
     AppConfig.LoadSettings();
     return Print(std::wstring(L"login=") + AppConfig.login + L" password=" + AppConfig.password + L" autoConnect=" +
                  std::to_wstring(AppConfig.autoConnect) + L" hideOnStart=" + std::to_wstring(AppConfig.hideOnStart));
