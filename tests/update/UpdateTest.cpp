@@ -13,6 +13,7 @@
 #include "text/FixedText.h"
 #include "update/ArchiveInstall.h"
 #include "update/EntryName.h"
+#include "update/UpdateMarker.h"
 
 // The archives were made and signed with throwaway keys as this exe was built (make-signed-releases.sh): release.zip
 // holds update_probe.txt ("signed contents") and sub/x.dll ("x"), outside.zip "..\x" between them.
@@ -47,6 +48,38 @@ std::map<std::string, std::string> Snapshot() {
     return files;
 }
 }  // namespace
+
+// Every archive is missing: only a version the manifest names compatible goes on, and a start that follows
+// the update which installed the offered version does not fetch it again.
+TEST(UpdateCheck, TheManifestDecidesWhatIsFetchedAndWhetherThisVersionGoesOn) {
+    TestServer site;
+    ASSERT_EQ(AppConfig.http.SetServer(L"127.0.0.1", site.Port()), 1);
+    CopyFixedText(AppConfig.version, L"1.07");
+    const struct {
+        std::string manifest;
+        const wchar_t* installedBefore;
+        int result;
+        size_t fetched;
+    } cases[] = {
+        {"version=1.07\r\nfile=/next.zip\r\n", nullptr, 1, 1},
+        {"version=1.08\r\nfile=/next.zip\r\ncompabilitywith=1.05,1.07\r\n", nullptr, 1, 2},
+        {"version=1.08\r\nfile=/next.zip\r\ncompabilitywith=1.06\r\n", nullptr, 0, 2},
+        {"version=1.08\r\nfile=/next.zip\r\ncompabilitywith=1.07\r\n", L"1.08", 1, 1},
+        {"version=1.09\r\nfile=/next.zip\r\ncompabilitywith=1.07\r\n", L"1.08", 1, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.manifest);
+        site.Route("/keldatx.txt", 200, c.manifest);
+        if (c.installedBefore) LeaveUpdateMarker(c.installedBefore);
+        AppConfig.document.Clear();
+        CopyFixedText(AppConfig.errorText, L"earlier text");
+        EXPECT_EQ(AppConfig.CheckForUpdate(), c.result);
+        EXPECT_EQ(site.TakePaths().size(), c.fetched);
+        const wchar_t* shown = c.result ? L"earlier text" : L"Версия устарела.\nТребуется обновить программу.";
+        EXPECT_STREQ(AppConfig.errorText, shown);
+        EXPECT_EQ(GetFileAttributesW(kUpdateMarkerName), INVALID_FILE_ATTRIBUTES) << "the note outlived its start";
+    }
+}
 
 // With the provider's key (the test exe holds it as a build holds its own) only its signature of that very archive
 // gets to the install; without a key none is asked for. The check runs as version 1.07 in the test exe's folder
