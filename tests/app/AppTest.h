@@ -5,17 +5,16 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "FakeRasState.h"
 #include "app/MainFrame.h"
 #include "controls/ControlTestSupport.h"
 #include "framework/Messages.h"
 #include "settings/AppConfig.h"
 #include "settings/BuildSettings.h"
+#include "support/SimulatedRas.h"
 #include "support/TestServer.h"
 
 inline std::wstring TextOf(HWND window) {
@@ -55,13 +54,9 @@ inline bool TrayShows(int iconId) {
 // The whole frame with its view, against the simulated RAS service and a statistics server on 127.0.0.1.
 class AppTest : public testing::Test {
 protected:
-    static fakeras::SharedState& Service() {
-        static fakeras::SharedState state(fakeras::ModuleFolder(GetModuleHandleW(L"rasapi32.dll")));
-        return state;
-    }
     // hangUpBlocks: RasHangUpW waits for the dial's thread to leave the notifier, as the real one may.
     static void Scenario(const wchar_t* name, BOOL hangUpBlocks = FALSE) {
-        Service().Update([&](fakeras::State& s) {
+        SimulatedRas().Update([&](fakeras::State& s) {
             fakeras::ForgetEverything(s);
             lstrcpynW(s.scenario, name, 32);
             s.hangUpBlocks = hangUpBlocks;
@@ -93,12 +88,6 @@ protected:
         return (shown ? L"shown, " : L"hidden, ") + TextOf(button) + L", " + TextOf(View().stateLabel.Handle());
     }
     bool ShowsWithin(DWORD ms, const std::wstring& wanted) { return PumpUntil([&] { return Shows() == wanted; }, ms); }
-    // The service's live connections, or hung-up ones not yet released too.
-    size_t Connections(bool hungUpToo = false) {
-        std::unique_ptr<fakeras::State> state = Service().Read();
-        return std::count_if(std::begin(state->connections), std::end(state->connections),
-                             [&](const fakeras::Connection& c) { return c.handle && (hungUpToo || !c.closing); });
-    }
     TestServer server{KELDA_SERVER_PORT};
     std::unique_ptr<CMainFrame> frame;
 };

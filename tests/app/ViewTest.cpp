@@ -16,12 +16,12 @@ TEST_F(AppTest, TheViewShowsTheStoredSettingsAndTakes32CharactersPerField) {
 }
 
 TEST_F(AppTest, AdoptsAConnectionStartedElsewhereAndFollowsItsEndInTheViewAndTheTrayIcon) {
-    Service().Update([](fakeras::State& s) { fakeras::AddConnection(s, L"Kelda", RASCS_Connected); });
+    SimulatedRas().Update([](fakeras::State& s) { fakeras::AddConnection(s, L"Kelda", RASCS_Connected); });
     Open();
     EXPECT_TRUE(ShowsWithin(300, L"shown, Отключиться, Соединено"));
-    EXPECT_EQ(Connections(), 1u);  // adopted, not dialled
+    EXPECT_EQ(KeldaConnections(), 1);  // adopted, not dialled
     EXPECT_TRUE(PumpUntil([&] { return TrayShows(IDI_CONNECTED); }, 1000));
-    Service().Update([](fakeras::State& s) { fakeras::ForgetEverything(s); });
+    SimulatedRas().Update([](fakeras::State& s) { fakeras::ForgetEverything(s); });
     EXPECT_TRUE(ShowsWithin(300, L"shown, Подключиться, Не соединено"));  // within two ticks
     EXPECT_TRUE(PumpUntil([&] { return TrayShows(IDR_MAINFRAME); }, 1000));
 }
@@ -54,8 +54,8 @@ TEST_F(AppTest, ReleasingAFailedDialDoesNotDeadlockWithTheNotifier) {
     Open();
     Press(IDC_CONNECT_BUTTON);
     EXPECT_TRUE(PumpUntil([&] { return TextOf(View().progressLabel.Handle()).find(L"denied") != std::wstring::npos; }, 8000));
-    EXPECT_TRUE(PumpUntil([&] { return Connections(true) == 0; }, 3000)) << "released";
-    EXPECT_EQ(Service().Read()->hangUpWaitsTimedOut, 0u);
+    EXPECT_TRUE(PumpUntil([&] { return KeldaConnections(true) == 0; }, 3000)) << "released";
+    EXPECT_EQ(SimulatedRas().Read()->hangUpWaitsTimedOut, 0u);
 }
 
 TEST_F(AppTest, TheEndOfTheWindowsSessionHangsUpADialAndSavesTheSettings) {
@@ -64,9 +64,9 @@ TEST_F(AppTest, TheEndOfTheWindowsSessionHangsUpADialAndSavesTheSettings) {
     Open();
     Press(IDC_AUTOCONNECT);
     Press(IDC_CONNECT_BUTTON);
-    ASSERT_EQ(Connections(), 1u);
+    ASSERT_EQ(KeldaConnections(), 1);
     SendMessageW(Window(), WM_ENDSESSION, TRUE, 0);
-    EXPECT_EQ(Connections(true), 0u) << "the dial was not hung up and released before the session ends";
+    EXPECT_EQ(KeldaConnections(true), 0) << "the dial was not hung up and released before the session ends";
     AppConfigRecord saved;
     saved.LoadSettings();
     EXPECT_EQ(std::wstring(saved.login) + L"/" + saved.password + L" " + std::to_wstring(saved.autoConnect), L"stored/storedpw 1");

@@ -7,33 +7,27 @@
 #include <memory>
 #include <string>
 
-#include "FakeRasState.h"
 #include "settings/AppConfig.h"
+#include "support/SimulatedRas.h"
 #include "vpn/PhonebookEntry.h"
 #include "vpn/RasConnection.h"
 
 namespace {
-// The program's RAS code against the simulated service, whose state the tests read and steer
-// directly (the same file rasctl.exe uses).
+// The program's RAS code against the simulated service.
 class Vpn : public testing::Test {
 protected:
-    static std::wstring ServiceFolder() { return fakeras::ModuleFolder(GetModuleHandleW(L"rasapi32.dll")); }
-    static fakeras::SharedState& Service() {
-        static fakeras::SharedState state(ServiceFolder());
-        return state;
-    }
-    static void Forget() { Service().Update(fakeras::ForgetEverything); }
+    static void Forget() { SimulatedRas().Update(fakeras::ForgetEverything); }
     void SetUp() override {
         // Wine's own rasapi32 would make every test meaningless.
-        ASSERT_EQ(ServiceFolder(), fakeras::ModuleFolder(nullptr)) << "the simulated rasapi32.dll is not loaded";
+        ASSERT_EQ(fakeras::ModuleFolder(GetModuleHandleW(L"rasapi32.dll")), fakeras::ModuleFolder(nullptr)) << "the simulated rasapi32.dll is not loaded";
         Forget();
         AppConfig.StoreCredentials(L"subscriber", L"secret");
     }
     void TearDown() override { Forget(); }
-    void SetScenario(const wchar_t* name) { Service().Update([&](fakeras::State& s) { lstrcpyW(s.scenario, name); }); }
+    void SetScenario(const wchar_t* name) { SimulatedRas().Update([&](fakeras::State& s) { lstrcpyW(s.scenario, name); }); }
     HRASCONN AddConnection(const wchar_t* name) {
         DWORD handle = 0;
-        Service().Update([&](fakeras::State& s) { handle = fakeras::AddConnection(s, name, RASCS_Connected)->handle; });
+        SimulatedRas().Update([&](fakeras::State& s) { handle = fakeras::AddConnection(s, name, RASCS_Connected)->handle; });
         return reinterpret_cast<HRASCONN>(static_cast<ULONG_PTR>(handle));
     }
     static RASCONNSTATUSW StatusOf(HRASCONN handle, DWORD expectedResult = 0) {
@@ -43,15 +37,6 @@ protected:
         return status;
     }
     static void ExpectReleased(HRASCONN handle) { StatusOf(handle, ERROR_INVALID_HANDLE); }
-    // Connections of the program's entry in the service: live ones, or those hung up and not yet released too.
-    int Connections(bool hungUpToo = false) {
-        int count = 0;
-        std::unique_ptr<fakeras::State> state = Service().Read();
-        for (const fakeras::Connection& c : state->connections) {
-            count += c.handle && (hungUpToo || !c.closing) && lstrcmpW(c.entryName, L"Kelda") == 0;
-        }
-        return count;
-    }
     RasConnection connection;
 };
 }  // namespace
@@ -59,7 +44,7 @@ protected:
 TEST_F(Vpn, TheEntryIsThePptpEntryWithTheStoredCredentialsAndNothingElse) {
     AppConfig.StoreCredentials(L"абонент", L"пароль 1");
     PrepareEntry();
-    std::unique_ptr<fakeras::State> state = Service().Read();
+    std::unique_ptr<fakeras::State> state = SimulatedRas().Read();
     const fakeras::StoredEntry* stored = fakeras::FindEntry(*state, L"Kelda");
     ASSERT_TRUE(stored && stored->hasDialParams && !stored->passwordRemoved);
     EXPECT_EQ(stored->size, 5616u);  // Wine reports an NT version after 5.0
@@ -119,23 +104,23 @@ TEST_F(Vpn, DialLetsGoOfWhatItHeldAndOfARefusalThatCameWithAHandle) {
         }
         SetScenario(c.secondScenario);
         EXPECT_EQ(connection.Dial(), c.secondStarts);
-        EXPECT_EQ(Connections(), c.secondStarts ? 1 : 0) << "an earlier handle is still live";
+        EXPECT_EQ(KeldaConnections(), c.secondStarts ? 1 : 0) << "an earlier handle is still live";
         EXPECT_EQ(connection.hrasconn != nullptr, c.secondStarts);
         connection.WaitForReleases(5000);
-        EXPECT_EQ(Connections(true), c.secondStarts ? 1 : 0) << "a hung-up handle was never released";
+        EXPECT_EQ(KeldaConnections(true), c.secondStarts ? 1 : 0) << "a hung-up handle was never released";
         if (first) ExpectReleased(first);
     }
 }
 
 // Only the exact entry name counts. The hang-up returns at once; only the program's end waits, a bounded time.
 TEST_F(Vpn, HangUpEndsEveryConnectionOfTheEntryAndNoOtherWithoutWaiting) {
-    Service().Update([](fakeras::State& s) { s.hangUpDelayMs = 3000; });
+    SimulatedRas().Update([](fakeras::State& s) { s.hangUpDelayMs = 3000; });
     AddConnection(L"kelda");
     HRASCONN first = AddConnection(L"Kelda"), other = AddConnection(L"KELDA"), second = AddConnection(L"Kelda");
     EXPECT_EQ(connection.AdoptConnection(), first);
     DWORD start = GetTickCount();
     EXPECT_TRUE(connection.HangUp());
-    EXPECT_EQ(Connections(), 0);
+    EXPECT_EQ(KeldaConnections(), 0);
     connection.WaitForReleases(300);
     EXPECT_LT(GetTickCount() - start, 2500u);
     EXPECT_EQ(StatusOf(second).rasconnstate, RASCS_Disconnected)
