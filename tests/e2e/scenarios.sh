@@ -19,6 +19,7 @@ type_into login demo && type_into password demo2026
 for role in autoconnect hideonstart button; do click_role $role; done
 check "the window hides once connected" probe wait-hidden "$CAPTION" 5000
 check "RasDialW was given the typed login and password" grep -qF '"Kelda" user="demo" password="demo2026"' <(rasctl list)
+check "the tray's tip shows the subscriber's balance" equals "$(tray_tip)" "Текущий баланс: 250.50"
 
 scenario "2. exit through the tray menu"
 leave

@@ -1,7 +1,6 @@
 #pragma once
 #include <winsock2.h>
 
-#include <algorithm>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -102,10 +101,6 @@ public:
     void Route(const std::string& prefix, int status, const std::string& body) {
         Route(prefix, [status, body](Peer& peer) { peer.Reply(status, body); });
     }
-    int CountRequests(const std::string& pathPrefix) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return std::count_if(paths_.begin(), paths_.end(), [&](auto& path) { return path.rfind(pathPrefix, 0) == 0; });
-    }
     std::vector<std::string> TakePaths() {  // asked for since the last call
         std::lock_guard<std::mutex> lock(mutex_);
         return std::move(newPaths_);
@@ -133,7 +128,6 @@ private:
         std::string path = request.size() > 4 ? request.substr(4, request.find(" HTTP/1.0\r\n") - 4) : "";
         std::unique_lock<std::mutex> lock(mutex_);
         requests_ += request;
-        paths_.push_back(path);
         newPaths_.push_back(path);
         Script script;
         for (const auto& route : routes_) {  // a prefix sorts before its extensions: the last match is the longest
@@ -151,7 +145,7 @@ private:
     std::mutex mutex_;
     std::map<std::string, Script> routes_;
     std::string requests_;
-    std::vector<std::string> paths_, newPaths_;
+    std::vector<std::string> newPaths_;
     std::vector<std::thread> connections_;
     std::thread acceptor_;
 };
