@@ -57,3 +57,15 @@ TEST_F(AppTest, TheFrameFiltersTheMessageLoopUntilItsWindowGoes) {
     EXPECT_FALSE(loop.RemoveMessageFilter(frame.get()));
     appModule.RemoveMessageLoop();
 }
+
+// A hidden frame is reached only through its icon: when the shell restarts, the icon comes back.
+TEST_F(AppTest, PutsItsIconBackWhenTheShellRestarts) {
+    Open();
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = Window();
+    data.uID = TRAY_ICON_ID;
+    Shell_NotifyIconW(NIM_DELETE, &data);  // as the restart does, which the shell then announces
+    SendMessageW(Window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &data)) << "modifying with nothing to change fails only without the icon";
+}

@@ -55,12 +55,7 @@ TEST(UpdateCheck, TheManifestDecidesWhatIsFetchedAndWhetherThisVersionGoesOn) {
     TestServer site;
     ASSERT_EQ(AppConfig.http.SetServer(L"127.0.0.1", site.Port()), 1);
     CopyFixedText(AppConfig.version, L"1.07");
-    const struct {
-        std::string manifest;
-        const wchar_t* installedBefore;
-        int result;
-        size_t fetched;
-    } cases[] = {
+    const struct { std::string manifest; const wchar_t* installedBefore; int result; size_t fetched; } cases[] = {
         {"version=1.07\r\nfile=/next.zip\r\n", nullptr, 1, 1},
         {"version=1.08\r\nfile=/next.zip\r\ncompabilitywith=1.05,1.07\r\n", nullptr, 1, 2},
         {"version=1.08\r\nfile=/next.zip\r\ncompabilitywith=1.06\r\n", nullptr, 0, 2},
