@@ -17,12 +17,6 @@
 #include "support/SimulatedRas.h"
 #include "support/TestServer.h"
 
-inline std::wstring TextOf(HWND window) {
-    wchar_t text[300] = {};
-    GetWindowTextW(window, text, 300);
-    return text;
-}
-
 // Whether the tray shows this icon: the tray's pixels searched for the icon drawn on the tray's last pixel.
 inline bool TrayShows(int iconId) {
     RECT tray{};

@@ -28,14 +28,6 @@ int PrintCentre(const RECT& r) {
     return Print(std::to_wstring((r.left + r.right) / 2) + L" " + std::to_wstring((r.top + r.bottom) / 2));
 }
 
-// Another process's window answers GetWindowTextW from its stored caption, WM_GETTEXT with what it shows.
-std::wstring TextOf(HWND window) {
-    wchar_t text[512] = {};
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 1000, &copied);
-    return text;
-}
-
 // The first shown top-level window of a class that `wanted` accepts, waiting up to ms; or null.
 template <typename Wanted>
 HWND WaitShown(const wchar_t* windowClass, DWORD ms, Wanted wanted) {

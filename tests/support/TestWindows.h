@@ -45,6 +45,14 @@ private:
     HWND window_;
 };
 
+// What a window shows, its own process's or another's (whose GetWindowTextW gives only the stored caption).
+inline std::wstring TextOf(HWND window) {
+    wchar_t text[512] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 1000, &copied);
+    return text;
+}
+
 // The top-level window with this caption, of that process only and shown only when asked; or null.
 inline HWND FindCaption(const std::wstring& caption, DWORD processId = 0, bool shownOnly = false) {
     for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, nullptr, caption.c_str()));) {
