@@ -21,12 +21,18 @@ public:
     // Looks the name up once and keeps its dotted form. 1 when host and port
     // were set, 0 when the name does not resolve (host and port unchanged).
     int SetServer(const wchar_t* serverName, int port);
+    // Takes another client's server as it was set, without looking it up again.
+    void CopyServer(const HttpClient& other);
 
     // 0 when a 200 reply's body is saved in the file; otherwise a DownloadResult
     // or the reply's status code. The file changes only when 0 is returned.
     // The limits bound the time and the size of the whole exchange.
     int DownloadToFile(const wchar_t* requestPath, const wchar_t* fileName,
                        const DownloadLimits& limits = kSmallFileLimits);
+
+    // From any thread: a download under way on another thread fails at once
+    // (kDownloadNoConnection, its file untouched), and so does every later one.
+    void Cancel() { socket_.Abort(); }
 
     // Connect and receive bounds in milliseconds; the defaults are kConnectTimeoutMs, kReceiveTimeoutMs.
     void SetTimeouts(unsigned long connectMs, unsigned long receiveMs) { socket_.SetTimeouts(connectMs, receiveMs); }
@@ -38,7 +44,7 @@ private:
     static constexpr int kBufferSize = 1024;
 
     void SendRequest(const char* path, char* buffer);
-    int ReceiveReply(const char* fileName, char* buffer, const DownloadLimits& limits, const Deadline& exchange);
+    int ReceiveReply(const wchar_t* fileName, char* buffer, const DownloadLimits& limits, const Deadline& exchange);
     static bool SkipHeaders(ReplyStream& reply, char* buffer, unsigned long allowedBytes, bool& hasLength,
                             unsigned long long& length);
     static int ReceiveBody(ReplyStream& reply, FILE* file, bool hasLength, unsigned long long length,
