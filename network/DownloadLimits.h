@@ -1,9 +1,9 @@
 #pragma once
 
-// Every bound the network code sets. All downloads run on the user-interface
-// thread (the update check before any window exists, each statistics query
-// while the window is up), so these decide how long the program can freeze,
-// whatever a server does.
+// Every bound the network code sets: how long a server can hold a download,
+// whatever it does. The update check runs before any window exists; each
+// statistics query runs beside the window, on a thread of its own, and is
+// cancelled at once when the program leaves.
 
 // A server that is down, or drops the connection request, costs at most this.
 constexpr unsigned long kConnectTimeoutMs = 10000;
@@ -27,7 +27,7 @@ struct DownloadLimits {
 };
 
 // The update manifest and the statistics reply: small texts, the whole
-// exchange within 20 s. The window's longest freeze is one such exchange.
+// exchange within 20 s.
 constexpr DownloadLimits kSmallFileLimits{10000, 65536, 65536, 20000, kNoTimeLimit, 0};
 // The update archive: any size and as long as it takes, but a server that
 // brings less than 1 KB in 10 s fails it at the end of those 10 s.
