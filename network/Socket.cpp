@@ -82,16 +82,23 @@ void Socket::Close() { handle_.reset(); }
 
 int Socket::Send(const char* bytes, int length) { return send(handle_.get(), bytes, length, 0); }
 
+// Bytes already there cost one receive, as on a blocking socket. Only when
+// none are is the event reset and the receive tried again, so that nothing
+// arriving in between goes unseen, before waiting.
 int Socket::ReceiveWithin(char* buffer, int capacity, unsigned long waitMs) {
     unsigned long bound = std::min(waitMs, receiveTimeoutMs_);
     DWORD start = GetTickCount();
-    for (;;) {
+    for (bool armed = false;; armed = !armed) {
         if (aborted_) return -1;
-        ResetEvent(networkEvent_.get());  // before the receive, so no arrival after it goes unseen
         int received = recv(handle_.get(), buffer, capacity, 0);
         if (received >= 0) return aborted_ ? -1 : received;
+        if (WSAGetLastError() != WSAEWOULDBLOCK) return -1;
+        if (!armed) {
+            ResetEvent(networkEvent_.get());
+            continue;
+        }
         unsigned long waited = GetTickCount() - start;
-        if (WSAGetLastError() != WSAEWOULDBLOCK || waited >= bound || !WaitForNetwork(bound - waited)) return -1;
+        if (waited >= bound || !WaitForNetwork(bound - waited)) return -1;
     }
 }
 
