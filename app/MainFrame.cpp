@@ -113,6 +113,7 @@ bool CMainFrame::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, 
         result = 0;
         return true;
     case WM_LEAVE_FOR_UPGRADE:
+        // The installer replaces this copy and starts the new version, which adopts the line.
         leavingForUpgrade = true;
         PostMessageW(window, WM_CLOSE, 1, 0);
         result = 1;

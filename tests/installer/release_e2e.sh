@@ -127,8 +127,8 @@ check "$NEW runs in its place, hidden in the tray as $VERSION was, and adopted t
   eval 'probe exists "kelda_tx $NEW" 30000 && CAPTION="kelda_tx $NEW" shows state Соединено 10 && probe wait-hidden "kelda_tx $NEW" 0'
 check "the settings $VERSION held are stored" equals "$(stored)" "login=demo hideOnStart=0"
 check "the line stayed up: the same connection, dialled once" equals "$(system_ras list | cut -d' ' -f1-3)" "$line state=8192 error=0"
-check "the shortcut brings $NEW forward; its tray exit ends it and hangs up" \
-  eval 'from_menu close "kelda_tx $NEW" && [ -z "$(system_ras list)" ]'
+check "its tray exit ends $NEW and hangs up" eval 'probe close "kelda_tx $NEW" 10000 && [ -z "$(system_ras list)" ]'
+check "version $NEW starts from the shortcut and ends through the tray's exit" from_menu close "kelda_tx $NEW"
 restore_system_ras
 check "msiexec /i of $VERSION fails and leaves $NEW" equals "$(msiexec /i "$OLD_MSI" || products | cut -d' ' -f2)" "$NEW"
 
