@@ -113,6 +113,12 @@ bool CMainFrame::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, 
         OnConnectionEnded(wParam, static_cast<DWORD>(lParam));
         result = 0;
         return true;
+    case WM_LEAVE_FOR_UPGRADE:
+        // The installer replaces this copy and starts the new version, which adopts the line.
+        leavingForUpgrade = true;
+        PostMessageW(window, WM_CLOSE, 1, 0);
+        result = 1;
+        return true;
     case WM_BRING_TO_FRONT:
         // A second start of the program asks for this copy's window.
         Restore();
@@ -188,8 +194,9 @@ void CMainFrame::OnDestroy() {
     connectedIcon.reset();
     // Nothing of ours may outlive the process, a dial in progress included.
     // DestroyWindow has hidden the window and the icon is gone, so the bounded
-    // wait for RAS here freezes nothing the user sees.
-    view.EndConnection();
+    // wait for RAS here freezes nothing the user sees. An upgrade keeps an
+    // established line for the new version; a dial still under way goes.
+    if (!leavingForUpgrade || !view.connection.IsConnected()) view.EndConnection();
 }
 
 NOTIFYICONDATAW CMainFrame::TrayData(UINT id, UINT flags) const {

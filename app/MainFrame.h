@@ -5,14 +5,13 @@
 
 #include "app/Kelda_txView.h"
 #include "framework/MessageLoop.h"
+#include "framework/Messages.h"
 #include "framework/UniqueHandle.h"
 #include "framework/Window.h"
 
 // The frame sits in this corner of the work area, at this size.
 constexpr int kFrameWidth = 330;
 constexpr int kFrameHeight = 255;
-// A fixed class name, so that a second start of the program finds this one's frame.
-constexpr const wchar_t* kFrameClassName = L"kelda_tx frame";
 RECT FrameRectFromWorkArea(const RECT& workArea);
 
 // Loads the tray menu and leaves exactly one item of each pair in its pop-up.
@@ -57,4 +56,5 @@ private:
     UniqueIcon connectedIcon;
     std::wstring trayTip;       // kept so a re-added icon shows the same tip
     UINT taskbarCreatedMessage = 0;
+    bool leavingForUpgrade = false;  // the new version adopts the connection: no hang-up
 };

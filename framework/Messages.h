@@ -10,6 +10,9 @@ constexpr UINT TRAY_ICON_ID = 1024;                    // also the icon's callba
 constexpr UINT WM_STATISTICS_UPDATED = WM_USER + 20;  // balance display -> frame, after every query
 constexpr UINT WM_BRING_TO_FRONT = WM_USER + 21;      // a second start -> the running copy's frame; answers 1
 
+// The frame's fixed class name: how a second start and the installer find the running copy.
+constexpr const wchar_t* kFrameClassName = L"kelda_tx frame";
+
 // view -> frame: a connection ended without the user asking; the frame tells
 // it in a balloon. wParam kDialFailed (lParam: the RAS error) or kLineDropped.
 // Posted, so that the automatic dial at start, which runs inside the frame's
@@ -17,6 +20,11 @@ constexpr UINT WM_BRING_TO_FRONT = WM_USER + 21;      // a second start -> the r
 constexpr UINT WM_CONNECTION_ENDED = WM_USER + 22;
 constexpr WPARAM kDialFailed = 1;
 constexpr WPARAM kLineDropped = 2;
+
+// The installer -> the running copy's frame, which answers 1 and leaves as "Выход" does,
+// but with an established connection left up for the new version to adopt. Its number
+// never changes: a newer version's package sends it to the copy that runs now.
+constexpr UINT WM_LEAVE_FOR_UPGRADE = WM_USER + 30;
 
 // DialNotifier -> view: one state of a dial (vpn/DialNotifier.h reads it),
 // posted from RAS's thread, never sent: the view's thread may be waiting in

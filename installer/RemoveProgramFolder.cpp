@@ -4,11 +4,11 @@
 // update's note and the statistics reply stand beside it. This removes the
 // folder with everything in it, after the package's own files are gone.
 #include <windows.h>
-#include <msiquery.h>
 
 #include <string>
 
 #include "framework/UniqueHandle.h"
+#include "installer/MsiProperty.h"
 
 namespace {
 
@@ -17,17 +17,6 @@ using UniqueFind = UniqueHandle<HANDLE, FindClose, -1>;  // INVALID_HANDLE_VALUE
 // The only folder this action touches: the package installs the program into a
 // folder of this name, and the name can't be set from outside.
 constexpr wchar_t kProgramFolderName[] = L"kelda_tx";
-
-std::wstring ActionData(MSIHANDLE install) {
-    wchar_t empty[1] = L"";
-    DWORD size = 0;
-    if (MsiGetPropertyW(install, L"CustomActionData", empty, &size) != ERROR_MORE_DATA) return L"";
-    std::wstring value(size + 1, L'\0');
-    size = static_cast<DWORD>(value.size());
-    if (MsiGetPropertyW(install, L"CustomActionData", &value[0], &size) != ERROR_SUCCESS) return L"";
-    value.resize(size);
-    return value;
-}
 
 bool IsProgramFolder(const std::wstring& folder) {
     const size_t slash = folder.find_last_of(L'\\');
@@ -63,7 +52,7 @@ void RemoveTree(const std::wstring& folder) {
 // Deferred; CustomActionData holds the program's folder. Never fails the
 // uninstall: the package's own files are already gone when it runs.
 extern "C" __declspec(dllexport) UINT __stdcall RemoveProgramFolder(MSIHANDLE install) {
-    std::wstring folder = ActionData(install);
+    std::wstring folder = MsiProperty(install, L"CustomActionData");
     while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
     if (IsProgramFolder(folder)) RemoveTree(folder);
     return ERROR_SUCCESS;

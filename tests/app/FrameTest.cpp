@@ -69,3 +69,27 @@ TEST_F(AppTest, PutsItsIconBackWhenTheShellRestarts) {
     SendMessageW(Window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &data)) << "modifying with nothing to change fails only without the icon";
 }
+
+// "Выход" hangs up whatever the frame holds; leaving for an upgrade keeps an established line for the
+// new version to adopt, but not a dial still under way.
+TEST_F(AppTest, LeavingForAnUpgradeKeepsAnEstablishedLineWhereTheExitHangsUp) {
+    const struct { const char* what; const wchar_t* scenario; bool dial; UINT message; WPARAM wParam; LRESULT answer; int left; } cases[] = {
+        {"Выход, connected", L"success", false, WM_CLOSE, 1, 0, 0},
+        {"an upgrade, connected", L"success", false, WM_LEAVE_FOR_UPGRADE, 0, 1, 1},
+        {"an upgrade while dialling", L"slow", true, WM_LEAVE_FOR_UPGRADE, 0, 1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Scenario(c.scenario);
+        if (!c.dial) SimulatedRas().Update([](fakeras::State& s) { fakeras::AddConnection(s, L"Kelda", RASCS_Connected); });
+        Open();
+        if (c.dial) Press(IDC_CONNECT_BUTTON);
+        ASSERT_EQ(KeldaConnections(), 1);
+        EXPECT_EQ(SendMessageW(Window(), c.message, c.wParam, 0), c.answer);
+        EXPECT_TRUE(PumpUntil([&] { return !IsWindow(Window()); }, 5000)) << "the frame stayed";
+        EXPECT_EQ(KeldaConnections(true), c.left);
+        if (c.left) {
+            EXPECT_EQ(SimulatedRas().Read()->connections[0].state, static_cast<DWORD>(RASCS_Connected));
+        }
+    }
+}

@@ -70,6 +70,17 @@ TEST_F(Vpn, TheEntryIsThePptpEntryWithTheStoredCredentialsAndNothingElse) {
     EXPECT_EQ(memcmp(stored->dialParams, &params, sizeof params), 0) << "a dial parameter differs";
 }
 
+// The entry's layout by the version GetVersionExW reports. The manifest names every Windows from Vista
+// to 11, so 8.1 and 10/11 report their own versions instead of 6.2: each still gets the XP layout.
+TEST(PhonebookEntry, TakesTheXpLayoutOnEveryWindowsFromXpOn) {
+    const struct { const char* windows; DWORD major, minor, size; } cases[] = {
+        {"NT 3.51", 3, 51, 3468}, {"NT 4.0", 4, 0, 3496}, {"2000", 5, 0, 4048},   {"XP", 5, 1, 5616},
+        {"Server 2003", 5, 2, 5616}, {"Vista", 6, 0, 5616}, {"7", 6, 1, 5616}, {"8", 6, 2, 5616},
+        {"8.1", 6, 3, 5616},      {"10 and 11", 10, 0, 5616},
+    };
+    for (const auto& c : cases) EXPECT_EQ(RasEntrySizeForVersion(c.major, c.minor), c.size) << c.windows;
+}
+
 // Whatever Dial finds held is hung up and let go, never overwritten while live;
 // the service refuses a second dial of the entry while one is under way.
 TEST_F(Vpn, DialLetsGoOfWhatItHeldAndOfARefusalThatCameWithAHandle) {
