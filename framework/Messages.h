@@ -18,6 +18,10 @@ constexpr UINT WM_CONNECTION_ENDED = WM_USER + 22;
 constexpr WPARAM kDialFailed = 1;
 constexpr WPARAM kLineDropped = 2;
 
+// update check's thread -> update window: the check has ended; its owner
+// takes the result on the window thread.
+constexpr UINT WM_UPDATE_CHECKED = WM_USER + 23;
+
 // DialNotifier -> view: one state of a dial (vpn/DialNotifier.h reads it),
 // posted from RAS's thread, never sent: the view's thread may be waiting in
 // RasHangUpW for that very thread. wParam the connection handle, lParam
