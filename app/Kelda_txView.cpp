@@ -78,7 +78,7 @@ void CKelda_txView::OnInitDialog() {
     lastShownState = -1;
     connection.AdoptConnection();
 
-    // Creating the display runs its first statistics query before we go on.
+    // Creating the display starts its first statistics query, which answers later.
     statisticsDisplay.Create(hwnd_, Rect(5, 5, 200, 70), nullptr, kChildStyle);
     stateLabel.Create(hwnd_, Rect(5, 75, 200, 85), nullptr, kChildStyle);
     progressLabel.Create(hwnd_, Rect(5, 87, 200, 135), nullptr, kChildStyle);

@@ -103,6 +103,7 @@ bool CMainFrame::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, 
         // normally: do now what the normal exit does after the loop.
         if (wParam) {
             ShowWindow(window, SW_HIDE);
+            view.statisticsDisplay.StopQuery();
             view.EndConnection();
             AppConfig.SaveSettings();
         }

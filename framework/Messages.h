@@ -27,3 +27,8 @@ constexpr UINT WM_UPDATE_CHECKED = WM_USER + 23;
 // RasHangUpW for that very thread. wParam the connection handle, lParam
 // MAKELPARAM(state, error).
 constexpr UINT WM_DIAL_STATE = WM_APP + 1;
+
+// A statistics query's thread -> the balance display that started it: the
+// query ended. wParam and lParam the balance and the deferred amount, each a
+// 32-bit float's bits (stats/StatisticsThread.h reads them).
+constexpr UINT WM_QUERY_ENDED = WM_APP + 2;

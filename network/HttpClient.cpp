@@ -26,12 +26,16 @@ int HttpClient::SetServer(const wchar_t* serverName, int port) {
     return 1;
 }
 
+void HttpClient::CopyServer(const HttpClient& other) {
+    std::memcpy(host_, other.host_, sizeof host_);
+    port_ = other.port_;
+}
+
 int HttpClient::DownloadToFile(const wchar_t* requestPath, const wchar_t* fileName, const DownloadLimits& limits,
                                DownloadProgress* progress) {
     Deadline exchange = Deadline::In(limits.exchangeMs);
-    std::string path, file;
+    std::string path;
     if (!ToNarrowText(requestPath, path)) return kDownloadNoConnection;
-    if (!ToNarrowText(fileName, file)) return kDownloadFileError;
     // The request line ("GET ", path, " HTTP/1.0", line end, terminator) must fit
     // the buffer whole: a cut one would fetch something else.
     constexpr std::size_t maxPath = kBufferSize - (sizeof "GET  HTTP/1.0" - 1) - (sizeof kLineEnd - 1) - 1;
@@ -43,7 +47,7 @@ int HttpClient::DownloadToFile(const wchar_t* requestPath, const wchar_t* fileNa
     socket_.SetNoDelay();
     if (!socket_.Connect(host_, port_)) return kDownloadNoConnection;
     SendRequest(path.c_str(), buffer);
-    int result = ReceiveReply(file.c_str(), buffer, limits, exchange, progress);
+    int result = ReceiveReply(fileName, buffer, limits, exchange, progress);
     socket_.Close();
     return result;
 }
@@ -59,7 +63,7 @@ void HttpClient::SendRequest(const char* path, char* buffer) {
     socket_.Send(buffer, static_cast<int>(std::strlen(buffer)));
 }
 
-int HttpClient::ReceiveReply(const char* fileName, char* buffer, const DownloadLimits& limits,
+int HttpClient::ReceiveReply(const wchar_t* fileName, char* buffer, const DownloadLimits& limits,
                              const Deadline& exchange, DownloadProgress* progress) {
     ReplyStream reply(socket_);
     reply.SetDeadline(Deadline::First(Deadline::In(limits.headMs), exchange));
@@ -79,15 +83,16 @@ int HttpClient::ReceiveReply(const char* fileName, char* buffer, const DownloadL
 
     // The body goes to a file of its own beside the target, which replaces the
     // target only when the body is complete: a failed download leaves the old file.
-    std::string partName = std::string(fileName) + ".part";
-    UniqueFile part(std::fopen(partName.c_str(), "wb"));
+    // Wide names, so a folder under a Cyrillic user name is no obstacle.
+    std::wstring partName = std::wstring(fileName) + L".part";
+    UniqueFile part(_wfopen(partName.c_str(), L"wb"));
     if (!part) return kDownloadFileError;
     int result = ReceiveBody(reply, part.get(), hasLength, length, limits, exchange, buffer, progress);
     if (!part.reset() && result == kDownloadSaved) result = kDownloadFileError;
-    if (result == kDownloadSaved && !MoveFileExA(partName.c_str(), fileName, MOVEFILE_REPLACE_EXISTING)) {
+    if (result == kDownloadSaved && !MoveFileExW(partName.c_str(), fileName, MOVEFILE_REPLACE_EXISTING)) {
         result = kDownloadFileError;
     }
-    if (result != kDownloadSaved) DeleteFileA(partName.c_str());
+    if (result != kDownloadSaved) DeleteFileW(partName.c_str());
     return result;
 }
 

@@ -22,6 +22,8 @@ public:
     // Looks the name up once and keeps its dotted form. 1 when host and port
     // were set, 0 when the name does not resolve (host and port unchanged).
     int SetServer(const wchar_t* serverName, int port);
+    // Takes another client's server as it was set, without looking it up again.
+    void CopyServer(const HttpClient& other);
 
     // 0 when a 200 reply's body is saved in the file; otherwise a DownloadResult
     // or the reply's status code. The file changes only when 0 is returned.
@@ -29,6 +31,10 @@ public:
     // when given, follows the body as it comes.
     int DownloadToFile(const wchar_t* requestPath, const wchar_t* fileName,
                        const DownloadLimits& limits = kSmallFileLimits, DownloadProgress* progress = nullptr);
+
+    // From any thread: a download under way on another thread fails at once
+    // (kDownloadNoConnection, its file untouched), and so does every later one.
+    void Cancel() { socket_.Abort(); }
 
     // Connect and receive bounds in milliseconds; the defaults are kConnectTimeoutMs, kReceiveTimeoutMs.
     void SetTimeouts(unsigned long connectMs, unsigned long receiveMs) { socket_.SetTimeouts(connectMs, receiveMs); }
@@ -40,7 +46,7 @@ private:
     static constexpr int kBufferSize = 1024;
 
     void SendRequest(const char* path, char* buffer);
-    int ReceiveReply(const char* fileName, char* buffer, const DownloadLimits& limits, const Deadline& exchange,
+    int ReceiveReply(const wchar_t* fileName, char* buffer, const DownloadLimits& limits, const Deadline& exchange,
                      DownloadProgress* progress);
     static bool SkipHeaders(ReplyStream& reply, char* buffer, unsigned long allowedBytes, bool& hasLength,
                             unsigned long long& length);

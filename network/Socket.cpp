@@ -3,6 +3,7 @@
 
 #include "network/Socket.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
@@ -12,6 +13,9 @@ static_assert(std::is_same<SocketHandle, SOCKET>::value, "SocketHandle must be S
 static_assert(kNoSocket == INVALID_SOCKET, "kNoSocket must be INVALID_SOCKET");
 
 namespace {
+// A connect is waited for in slices this long, so that Abort ends it soon.
+constexpr unsigned long kConnectSliceMs = 50;
+
 // "192.168" and the suffix must fit a 32-byte buffer with its terminator.
 constexpr std::size_t kMaxSuffixLength = 24;
 
@@ -23,19 +27,32 @@ bool HasShortFirstLabel(const char* host, std::size_t length) {
 
 bool CloseSocket(SocketHandle handle) { return closesocket(handle) == 0; }
 
+void Socket::Replace(SocketHandle handle) {
+    std::lock_guard<std::mutex> lock(handleMutex_);
+    handle_.reset(handle);
+}
+
 SocketHandle Socket::Create() {
-    handle_.reset(socket(AF_INET, SOCK_STREAM, 0));
+    Replace(socket(AF_INET, SOCK_STREAM, 0));
     if (handle_) return handle_.get();
     WSADATA data;
     if (WSAStartup(MAKEWORD(1, 1), &data) != 0) {
         MessageBoxW(nullptr, L"WSAStartup  Error", L"Client", MB_OK);
     }
-    handle_.reset(socket(AF_INET, SOCK_STREAM, 0));
+    Replace(socket(AF_INET, SOCK_STREAM, 0));
     return handle_.get();
 }
 
+// Shutting the socket down wakes a receive blocked on it; the handle itself is
+// closed only by the thread that uses it, so it is never reused under that thread.
+void Socket::Abort() {
+    aborted_ = true;
+    std::lock_guard<std::mutex> lock(handleMutex_);
+    if (handle_) shutdown(handle_.get(), SD_BOTH);
+}
+
 bool Socket::Connect(const char* host, int port) {
-    if (!handle_ && Create() == kNoSocket) return false;
+    if (aborted_ || (!handle_ && Create() == kNoSocket)) return false;
     sockaddr_in address{};
     if (!ResolveAddress(address, host, port) || !ConnectWithinTimeout(address)) {
         Close();
@@ -53,12 +70,17 @@ bool Socket::ConnectWithinTimeout(const sockaddr_in& address) {
     if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         if (WSAGetLastError() != WSAEWOULDBLOCK) return false;
         fd_set writable, failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        FD_SET(s, &writable);
-        FD_SET(s, &failed);
-        timeval limit{static_cast<long>(connectTimeoutMs_ / 1000), static_cast<long>(connectTimeoutMs_ % 1000) * 1000};
-        if (select(0, nullptr, &writable, &failed, &limit) <= 0 || FD_ISSET(s, &failed)) return false;
+        int ready = 0;
+        for (unsigned long waited = 0; ready == 0 && waited < connectTimeoutMs_ && !aborted_;
+             waited += kConnectSliceMs) {
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            FD_SET(s, &writable);
+            FD_SET(s, &failed);
+            timeval slice{0, static_cast<long>(std::min(kConnectSliceMs, connectTimeoutMs_ - waited)) * 1000};
+            ready = select(0, nullptr, &writable, &failed, &slice);
+        }
+        if (ready <= 0 || FD_ISSET(s, &failed)) return false;
         int error = 0;
         int size = sizeof error;
         if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0 || error != 0) {
@@ -73,14 +95,19 @@ bool Socket::ConnectWithinTimeout(const sockaddr_in& address) {
            setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, boundBytes, sizeof bound) == 0;
 }
 
-void Socket::Close() { handle_.reset(); }
+void Socket::Close() { Replace(kNoSocket); }
 
 int Socket::Send(const char* bytes, int length) { return send(handle_.get(), bytes, length, 0); }
 
-int Socket::Receive(char* buffer, int capacity) { return recv(handle_.get(), buffer, capacity, 0); }
+// An aborted receive fails even when it saw the end that the shutdown made:
+// that end is no peer's, and a body read to it would pass for complete.
+int Socket::Receive(char* buffer, int capacity) {
+    int received = aborted_ ? -1 : recv(handle_.get(), buffer, capacity, 0);
+    return aborted_ ? -1 : received;
+}
 
 int Socket::ReceiveWithin(char* buffer, int capacity, unsigned long waitMs) {
-    if (waitMs == 0) return -1;
+    if (waitMs == 0 || aborted_) return -1;
     // A wait as long as the receive bound needs no select: the bound ends it.
     if (waitMs < receiveTimeoutMs_) {
         SOCKET s = handle_.get();
@@ -90,7 +117,7 @@ int Socket::ReceiveWithin(char* buffer, int capacity, unsigned long waitMs) {
         timeval limit{static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000) * 1000};
         if (select(0, &readable, nullptr, nullptr, &limit) != 1) return -1;
     }
-    return recv(handle_.get(), buffer, capacity, 0);
+    return Receive(buffer, capacity);
 }
 
 bool Socket::ResolveAddress(sockaddr_in& address, const char* host, int port) {

@@ -1,5 +1,7 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "framework/UniqueHandle.h"
 #include "network/DownloadLimits.h"
@@ -15,7 +17,8 @@ bool CloseSocket(SocketHandle handle);
 using UniqueSocket = UniqueHandle<SocketHandle, CloseSocket, -1>;  // kNoSocket for none
 
 // A blocking IPv4 TCP client socket, reused for one connection after another.
-// Connecting and every send and receive are bounded by the time-outs.
+// Connecting and every send and receive are bounded by the time-outs. One
+// thread uses it; Abort alone may come from another.
 class Socket {
 public:
     Socket() = default;
@@ -48,9 +51,16 @@ public:
     void SetNoDelay();
     SocketHandle Handle() const { return handle_.get(); }
 
+    // From any thread: a connect or receive under way returns at once as failed,
+    // and so does every later one. For an owner that must not wait for a server.
+    void Abort();
+
 private:
     bool ConnectWithinTimeout(const sockaddr_in& address);
+    void Replace(SocketHandle handle);
 
+    std::atomic<bool> aborted_{false};
+    std::mutex handleMutex_;  // the handle against Abort's shutdown of it
     UniqueSocket handle_;
     unsigned long connectTimeoutMs_ = kConnectTimeoutMs;
     unsigned long receiveTimeoutMs_ = kReceiveTimeoutMs;

@@ -1,5 +1,7 @@
 #include "stats/StateStatic.h"
 
+#include <shlwapi.h>
+
 #include <cwchar>
 
 #include "controls/ControlFonts.h"
@@ -24,6 +26,15 @@ std::wstring FormatAmount(const wchar_t* format, float amount) {
     return text;
 }
 
+// The reply file beside the program: the current directory is the whole
+// process's, not this display's to rely on.
+std::wstring ReplyFileInProgramFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameW(nullptr, folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !PathRemoveFileSpecW(folder)) return kStatisticsReplyName;
+    return std::wstring(folder) + L"\\" + kStatisticsReplyName;
+}
+
 void DrawLine(HDC dc, int fontHeight, const std::wstring& text, RECT area, UINT format) {
     UniqueFont font = CreateBoldArial(fontHeight);
     // Put back before the font goes, so its deletion cannot fail on a selected object.
@@ -41,18 +52,20 @@ WindowClassInfo& CStateStatic::GetWndClassInfo() {
     return info;
 }
 
-bool CStateStatic::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM /*lParam*/,
+bool CStateStatic::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                         LRESULT& result) {
     switch (message) {
     case WM_CREATE:
         // An address that does not resolve leaves the client without a server:
         // every query then fails and shows 0.00.
         http.SetServer(AppConfig.serverAddress, serverPort_);
+        replyFile_ = ReplyFileInProgramFolder();
         QueryStatistics();
         result = 0;
         return true;
     case WM_DESTROY:
         KillTimer(window, kRefreshTimerId);
+        StopQuery();
         result = 1;
         return true;
     case WM_PAINT:
@@ -62,6 +75,10 @@ bool CStateStatic::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam
         QueryStatistics();
         result = 1;
         return true;
+    case WM_QUERY_ENDED:
+        if (queryRunning_) OnQueryEnded(StatisticsThread::FiguresOf(wParam, lParam));
+        result = 0;
+        return true;
     default:
         return false;
     }
@@ -69,13 +86,34 @@ bool CStateStatic::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam
 
 void CStateStatic::QueryStatistics() {
     KillTimer(hwnd_, kRefreshTimerId);
-    AccountFigures figures = QueryAccountFigures(http, AppConfig.login, AppConfig.password);
+    if (queryRunning_) {
+        refreshWanted_ = true;
+        return;
+    }
+    queryRunning_ = true;
+    query_.Start(hwnd_, WM_QUERY_ENDED, http, AppConfig.login, AppConfig.password, replyFile_);
+}
+
+void CStateStatic::StopQuery() {
+    query_.Stop();
+    queryRunning_ = false;
+    refreshWanted_ = false;
+}
+
+void CStateStatic::OnQueryEnded(AccountFigures figures) {
+    queryRunning_ = false;
+    answered_ = true;
     balance = figures.balance;
     credit = figures.credit;
 
     if (HWND frame = GetParent(GetParent(hwnd_))) PostMessageW(frame, WM_STATISTICS_UPDATED, 0, 0);
     RedrawNow(hwnd_);
-    SetTimer(hwnd_, kRefreshTimerId, kRefreshIntervalMs, nullptr);
+    if (refreshWanted_) {
+        refreshWanted_ = false;
+        QueryStatistics();
+    } else {
+        SetTimer(hwnd_, kRefreshTimerId, kRefreshIntervalMs, nullptr);
+    }
 }
 
 std::wstring CStateStatic::BalanceText() const { return FormatAmount(L"%0.2f", balance); }
@@ -86,6 +124,7 @@ void CStateStatic::Paint(HDC dc, const RECT& client) {
     RECT caption = client;
     caption.bottom = kCaptionHeight;
     DrawLine(dc, kCaptionHeight, L"Лицевой счет", caption, DT_CENTER | DT_VCENTER);
+    if (!answered_) return;  // "0.00" would read as a real zero balance
 
     bool deferred = credit != 0;
     RECT amount = client;

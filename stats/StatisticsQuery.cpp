@@ -10,17 +10,17 @@
 
 namespace {
 const wchar_t kRequestPath[] = L"/kelda_tools_info.php?a=";
-const wchar_t kReplyFile[] = L"tfile.txt";
 }  // namespace
 
-AccountFigures QueryAccountFigures(HttpClient& http, const wchar_t* login, const wchar_t* password) {
+AccountFigures QueryAccountFigures(HttpClient& http, const wchar_t* login, const wchar_t* password,
+                                   const wchar_t* replyFile) {
     KeyValueDocument reply;
     std::optional<std::wstring> token = MakeStatisticsToken(login, password);
     if (token) {
         std::wstring path = kRequestPath + *token;
-        if (http.DownloadToFile(path.c_str(), kReplyFile, kSmallFileLimits) == kDownloadSaved) {
-            reply.LoadFile(kReplyFile, true);
-            DeleteFileW(kReplyFile);
+        if (http.DownloadToFile(path.c_str(), replyFile, kSmallFileLimits) == kDownloadSaved) {
+            reply.LoadFile(replyFile, true);
+            DeleteFileW(replyFile);
         }
     }
     return AccountFigures{static_cast<float>(reply.GetNumber(L"", L"balance", 0)),

@@ -2,7 +2,6 @@
 
 #include <shlwapi.h>
 
-#include <fstream>
 
 TEST_F(AppTest, TheViewShowsTheStoredSettingsAndTakes32CharactersPerField) {
     Open();
@@ -24,27 +23,6 @@ TEST_F(AppTest, AdoptsAConnectionStartedElsewhereAndFollowsItsEndInTheViewAndThe
     SimulatedRas().Update([](fakeras::State& s) { fakeras::ForgetEverything(s); });
     EXPECT_TRUE(ShowsWithin(300, L"shown, Подключиться, Не соединено"));  // within two ticks
     EXPECT_TRUE(PumpUntil([&] { return TrayShows(IDR_MAINFRAME); }, 1000));
-}
-
-// A failed query shows 0.00, never an older reply.
-TEST_F(AppTest, EveryRefreshShowsWhatTheServerSaidAndStartsTheTimerAgain) {
-    struct Case { const char* reply; int status; std::vector<std::wstring> shown; } cases[] = {
-        {"balance=-12.3\r\ncredit=100\r\n", 200, {L"Лицевой счет", L"-12.30", L"Отсрочено: 100.00"}},
-        {"balance=5\r\n", 404, {L"Лицевой счет", L"0.00"}},
-    };
-    Open();
-    HWND display = View().statisticsDisplay.Handle();
-    for (const Case& c : cases) {
-        server.Route("/kelda_tools_info.php", c.status, c.reply);
-        std::ofstream("tfile.txt", std::ios::binary) << "balance=77\r\n";
-        Press(IDC_REFRESH_STATISTICS);
-        PumpFor(0);
-        PaintRecord paint = RecordPaints(display);
-        EXPECT_EQ(paint.texts, c.shown);
-        EXPECT_EQ(paint.deleted, paint.fontsMade);
-        EXPECT_TRUE(KillTimer(display, CStateStatic::kRefreshTimerId));
-    }
-    DeleteFileW(L"tfile.txt");
 }
 
 // A failed dial against a service whose hang-up waits for the dial's thread to leave the notifier,

@@ -1,0 +1,89 @@
+#include "support/TestServer.h"
+
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+
+#include <string>
+#include <vector>
+
+#include "controls/ControlTestSupport.h"
+#include "framework/Messages.h"
+#include "settings/AppConfig.h"
+#include "stats/StateStatic.h"
+
+namespace {
+int updatesHeard = 0;  // WM_STATISTICS_UPDATED at the stand-in frame
+LRESULT CALLBACK StandInFrame(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    updatesHeard += message == WM_STATISTICS_UPDATED;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+std::wstring ReplyFile() {
+    wchar_t folder[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, folder, MAX_PATH);
+    PathRemoveFileSpecW(folder);
+    return std::wstring(folder) + L"\\tfile.txt";
+}
+}  // namespace
+
+// The display inside a stand-in view and frame, against a statistics server on 127.0.0.1 that answers
+// at once, fails, or holds each query until released. The test's thread is the window's: that it goes
+// on pumping and painting while a query is held is the window answering.
+TEST(BalanceDisplay, QueriesBesideTheWindowOneAtATimeAndShowsTheLastAnswer) {
+    enum Server { kAnswers, kFails, kHolds, kHoldsUntilClosed };
+    struct Case {
+        const char* what; Server server; int refreshesMeanwhile; bool destroyMeanwhile;
+        std::vector<std::wstring> shown; int updates, requests; bool olderReplyLeft;
+    } cases[] = {
+        {"an answer", kAnswers, 0, false, {L"Лицевой счет", L"-12.30", L"Отсрочено: 100.00"}, 1, 1, false},
+        {"a failure: 0.00, an older reply neither read nor deleted", kFails, 0, false, {L"Лицевой счет", L"0.00"}, 1, 1, true},
+        {"refreshes during a held query fold into one more", kHolds, 3, false, {L"Лицевой счет", L"5.00"}, 2, 2, false},
+        {"the display destroyed during a held query", kHoldsUntilClosed, 1, true, {}, 0, 1, true},
+    };
+    AppConfig.StoreCredentials(L"demo", L"demo2026");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        UniqueFile older(_wfopen(ReplyFile().c_str(), L"wb"));
+        std::fputs("balance=77\r\n", older.get());
+        older.reset();
+        UniqueKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        UniqueKernelHandle closed(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        TestServer server([&](Peer& peer) {
+            if (c.server == kHoldsUntilClosed) return peer.Stall(), void(SetEvent(closed.get()));
+            if (c.server == kHolds) WaitForSingleObject(release.get(), 5000);
+            peer.Reply(c.server == kFails ? 404 : 200, c.server == kHolds ? "balance=5\r\n" : "balance=-12.3\r\ncredit=100\r\n");
+        });
+        updatesHeard = 0;
+        TestWindow frame(StandInFrame), view(DefWindowProcW, frame.Handle());
+        CStateStatic display(server.Port());
+        RECT area{5, 5, 200, 70};
+        ASSERT_NE(display.Create(view.Handle(), area, nullptr, WS_CHILD | WS_VISIBLE), nullptr);
+        size_t requests = 0;
+        ASSERT_TRUE(PumpUntil([&] { return (requests += server.TakePaths().size()) > 0; }, 5000));
+        for (int i = 0; i < c.refreshesMeanwhile; ++i) PostMessageW(display.Handle(), WM_TIMER, 1, 0);
+        PumpFor(100);
+        if (c.server >= kHolds) {
+            EXPECT_EQ(RecordPaints(display.Handle()).texts, std::vector<std::wstring>{L"Лицевой счет"}) << "no figure yet";
+        }
+        if (c.destroyMeanwhile) {
+            DWORD start = GetTickCount();
+            DestroyWindow(display.Handle());
+            EXPECT_LE(GetTickCount() - start, StatisticsThread::kStopWaitMs) << "leaving waited for the query";
+            EXPECT_EQ(WaitForSingleObject(closed.get(), 1000), WAIT_OBJECT_0) << "the query's connection stays open";
+            PumpFor(200);
+        } else {
+            SetEvent(release.get());
+            EXPECT_TRUE(PumpUntil([&] { return updatesHeard == c.updates; }, 5000));
+            PumpFor(200);
+            PaintRecord paint = RecordPaints(display.Handle());
+            EXPECT_EQ(paint.texts, c.shown);
+            EXPECT_EQ(paint.deleted, paint.fontsMade);
+            EXPECT_TRUE(KillTimer(display.Handle(), CStateStatic::kRefreshTimerId)) << "the five minutes start again";
+            DestroyWindow(display.Handle());
+        }
+        EXPECT_EQ(updatesHeard, c.updates);
+        EXPECT_EQ(requests + server.TakePaths().size(), static_cast<size_t>(c.requests));
+        EXPECT_EQ(GetFileAttributesW(ReplyFile().c_str()) != INVALID_FILE_ATTRIBUTES, c.olderReplyLeft);
+        DeleteFileW(ReplyFile().c_str());
+    }
+}
