@@ -79,9 +79,10 @@ HWND CUpdateWindow::CreateHidden() {
 
 void CUpdateWindow::CreateControls() {
     const int inner = kClientWidth - 2 * kMargin;
+    // The text line's id as a dialog template stores IDC_STATIC.
     text_ = CreateChild(hwnd_, L"STATIC", L"Проверка обновлений…", SS_LEFT | SS_NOPREFIX, kMargin, kMargin, inner,
-                        18, IDC_STATIC);
-    bar_ = CreateChild(hwnd_, PROGRESS_CLASSW, L"", 0, kMargin, kMargin + 24, inner, 18, IDC_STATIC);
+                        18, static_cast<WORD>(IDC_STATIC));
+    bar_ = CreateChild(hwnd_, PROGRESS_CLASSW, L"", 0, kMargin, kMargin + 24, inner, 18, 0);
     cancel_ = CreateChild(hwnd_, L"BUTTON", L"Отмена", WS_TABSTOP | BS_DEFPUSHBUTTON, kClientWidth - kMargin - kButtonWidth,
                           kClientHeight - kMargin - kButtonHeight, kButtonWidth, kButtonHeight, IDCANCEL);
     shownText_ = L"Проверка обновлений…";

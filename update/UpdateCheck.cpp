@@ -42,8 +42,8 @@ public:
         wchar_t folder[MAX_PATH] = {};
         DWORD length = GetTempPathW(MAX_PATH, folder);
         made_ = length > 0 && length < MAX_PATH && GetTempFileNameW(folder, L"kelda", 0, name_) != 0;
-        // Downloads and the zip reader take 8-bit names. A temporary folder under
-        // a Cyrillic user name has none, but its short form does.
+        // The zip reader takes 8-bit names. A temporary folder under a Cyrillic
+        // user name has none, but its short form does.
         std::string narrow;
         if (made_ && !ToNarrowText(name_, narrow)) {
             wchar_t shortName[MAX_PATH] = {};
@@ -176,9 +176,10 @@ int UpdateCheck::Work() {
 
     stage_ = UpdateStage::Install;
     if (Cancelled()) return WithoutArchive(working);
-    // The download converted this very name, so the conversion succeeds here too.
+    // The zip reader takes 8-bit names only; a temporary folder that has none
+    // (see DownloadFile) can take no update, as if the archive could not be fetched.
     std::string archivePath;
-    ToNarrowText(download.Name(), archivePath);
+    if (!ToNarrowText(download.Name(), archivePath)) return WithoutArchive(working);
     InstallResult installed = InstallArchive(archivePath.c_str());
     download.Remove();
     if (installed != InstallResult::Installed) return fail(InstallFailureMessage(installed));

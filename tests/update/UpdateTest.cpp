@@ -13,6 +13,7 @@
 #include "text/FixedText.h"
 #include "update/ArchiveInstall.h"
 #include "update/EntryName.h"
+#include "update/UpdateCheck.h"
 #include "update/UpdateMarker.h"
 #include "zlib.h"
 
@@ -127,6 +128,55 @@ TEST(UpdateCheck, TheManifestDecidesWhatIsFetchedAndWhetherThisVersionGoesOn) {
         ReadUpdateMarker(noted);
         EXPECT_EQ(noted, c.noted);
     }
+}
+
+// "Отмена" while the manifest comes counts as no server; while the archive comes, as an archive that can't be fetched
+// (a compatible version goes on). Both trickle 1 KB in 200 ms, so only the cancel ends them before the exe's time-out.
+TEST(UpdateCheck, ACancelEndsTheDownloadUnderWayAndTouchesNothing) {
+    TestServer site;
+    ASSERT_EQ(AppConfig.http.SetServer(L"127.0.0.1", site.Port()), 1);
+    CopyFixedText(AppConfig.version, L"1.07");
+    DeleteFileW(kUpdateMarkerName);
+    WriteBytes("update_probe.txt", "old contents");
+    auto trickle = [](size_t kilobytes) {
+        std::vector<std::string> pieces(kilobytes, std::string(1024, 'k'));
+        pieces[0] = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(kilobytes * 1024) + "\r\n\r\n" + pieces[0];
+        return [pieces](Peer& peer) { peer.SendPieces(pieces, 200); };
+    };
+    const UpdateKey noKey;
+    const std::filesystem::path temporary = std::filesystem::absolute("cancel_tmp");
+    std::filesystem::remove_all(temporary);
+    std::filesystem::create_directory(temporary);
+    wchar_t saved[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", temporary.c_str());
+    const struct { bool duringManifest; std::string compatible; int result; const wchar_t* message; } rows[] = {
+        {true, "1.07", 0, L"Нет связи с сервером. Попробуйте запустить программу позже."},
+        {false, "1.05,1.07", 1, L"earlier text"},
+        {false, "1.06", 0, L"Версия устарела.\nТребуется обновить программу."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.compatible + (row.duringManifest ? " during the manifest" : " during the archive"));
+        const std::string manifest = "version=1.08\r\nfile=/next.zip\r\ncompabilitywith=" + row.compatible + "\r\n";
+        if (row.duringManifest) site.Route("/keldatx.txt", trickle(60));
+        else site.Route("/keldatx.txt", 200, manifest);
+        site.Route("/next.zip", trickle(1024));
+        AppConfig.document.Clear();
+        CopyFixedText(AppConfig.errorText, L"earlier text");
+        UpdateCheck check(noKey);
+        check.Start(nullptr);
+        auto fetching = [&] { return row.duringManifest ? site.TakePaths().size() == 1 : check.Progress().received > 0; };
+        while (!fetching()) Sleep(10);
+        EXPECT_EQ(check.Stage(), row.duringManifest ? UpdateStage::Manifest : UpdateStage::Archive);
+        EXPECT_EQ(check.Progress().expected.load(), row.duringManifest ? 0u : 1u << 20);
+        check.Cancel();
+        EXPECT_EQ(check.Finish(), row.result);
+        EXPECT_STREQ(AppConfig.errorText, row.message);
+        EXPECT_EQ(ReadBytes("update_probe.txt") + ReadBytes("_update_probe.txt"), "old contents");
+        EXPECT_TRUE(std::filesystem::is_empty(temporary)) << "a download was left";
+    }
+    SetEnvironmentVariableW(L"TMP", *saved ? saved : nullptr);
+    DeleteFileA("update_probe.txt");
 }
 
 // With the provider's key (the test exe holds it as a build holds its own) only its signature of that very archive
