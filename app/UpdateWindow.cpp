@@ -7,6 +7,7 @@
 #include "update/BuiltInUpdateKey.h"
 
 namespace {
+constexpr wchar_t kCheckingText[] = L"Проверка обновлений…";
 constexpr UINT kAppearTimerId = 1;
 constexpr UINT kProgressTimerId = 2;
 constexpr UINT kProgressTimerMs = 100;
@@ -79,13 +80,14 @@ HWND CUpdateWindow::CreateHidden() {
 
 void CUpdateWindow::CreateControls() {
     const int inner = kClientWidth - 2 * kMargin;
+    shownText_ = kCheckingText;
     // The text line's id as a dialog template stores IDC_STATIC.
-    text_ = CreateChild(hwnd_, L"STATIC", L"Проверка обновлений…", SS_LEFT | SS_NOPREFIX, kMargin, kMargin, inner,
-                        18, static_cast<WORD>(IDC_STATIC));
+    text_ = CreateChild(hwnd_, L"STATIC", kCheckingText, SS_LEFT | SS_NOPREFIX, kMargin, kMargin, inner, 18,
+                        static_cast<WORD>(IDC_STATIC));
     bar_ = CreateChild(hwnd_, PROGRESS_CLASSW, L"", 0, kMargin, kMargin + 24, inner, 18, 0);
-    cancel_ = CreateChild(hwnd_, L"BUTTON", L"Отмена", WS_TABSTOP | BS_DEFPUSHBUTTON, kClientWidth - kMargin - kButtonWidth,
-                          kClientHeight - kMargin - kButtonHeight, kButtonWidth, kButtonHeight, IDCANCEL);
-    shownText_ = L"Проверка обновлений…";
+    cancel_ = CreateChild(hwnd_, L"BUTTON", L"Отмена", WS_TABSTOP | BS_DEFPUSHBUTTON,
+                          kClientWidth - kMargin - kButtonWidth, kClientHeight - kMargin - kButtonHeight,
+                          kButtonWidth, kButtonHeight, IDCANCEL);
 }
 
 void CUpdateWindow::Appear() {
