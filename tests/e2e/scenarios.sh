@@ -66,7 +66,16 @@ check "the close box hides the frame" probe wait-hidden "$CAPTION" 2000
 check "the second copy ends with code 0" run_program "$RUN/kelda_tx.exe"
 check "the running copy's frame is shown, in front" grep -q 'visible=1 iconic=0 foreground=1' <(probe window "$CAPTION" 2000)
 
-scenario "7. an update whose archive trickles: its window, a second start, Отмена, the compatible version's frame"
+scenario "7. the statistics script never answers"
+kill_program
+printf 'demo\tdemo2026\tsilent\n' >"$WORK/silent-accounts.txt" && provider --version "$VERSION" --accounts "$WORK/silent-accounts.txt"
+start_shown
+click_role refresh
+check "the frame answers meanwhile" shows state "Не соединено" 1
+check "the tray's exit ends it within 3 s" probe close "$CAPTION" 3000
+wait_program_exit 2; check "with code 1" equals "$PROGRAM_CODE" 1
+
+scenario "8. an update whose archive trickles: its window, a second start, Отмена, the compatible version's frame"
 UPDATE="Обновление kelda_tx"
 head -c 300000 /dev/urandom >"$WORK/slow.bin" && before=$(ls "$RUN"; md5sum <"$RUN/kelda_tx.exe")
 provider --version "$NEW" --compatible "$VERSION" --archive-from "$WORK/slow.bin" --archive-rate 4096

@@ -86,7 +86,8 @@ function load_accounts(string $path): array
         $password = to_8bit($fields[1]);
         $balance = trim($fields[2]);
         $credit = trim($fields[3] ?? '0');
-        if ($login === null || $password === null || !is_numeric($balance) || !is_numeric($credit)) {
+        $silent = $balance === 'silent';
+        if ($login === null || $password === null || !($silent || is_numeric($balance)) || !is_numeric($credit)) {
             continue;
         }
         $accounts[] = ['login' => $login, 'password' => $password, 'balance' => $balance, 'credit' => $credit];
@@ -130,6 +131,12 @@ if ($text === null) {
 $account = find_account(load_accounts($_SERVER['KELDA_ACCOUNTS'] ?? ''), $text);
 if ($account === null) {
     fail(403, 'unknown subscriber');
+}
+
+// An account whose balance reads "silent" stands for a script that never answers.
+if ($account['balance'] === 'silent') {
+    sleep(600);
+    exit;
 }
 
 header('Content-Type: text/plain');
