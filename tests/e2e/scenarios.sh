@@ -88,6 +88,6 @@ click_role cancel "$UPDATE"
 check "Отмена: the compatible version's frame comes" probe window "$CAPTION" 20000
 check "the update window is gone" fails probe exists "$UPDATE" 300
 check "the program's folder as it was" equals "$(ls "$RUN"; md5sum <"$RUN/kelda_tx.exe")" "$before"
-leave
+check "the tray's exit ends it" probe close "$CAPTION" 5000  # the shown frame covers the tray
 provider --version "$VERSION"
 summary
