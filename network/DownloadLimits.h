@@ -1,8 +1,9 @@
 #pragma once
 
-// Every bound the network code sets, whatever a server does: how long a
-// statistics query can freeze the window, how long the start-up update check
-// can hold the start, and how much of the disk an archive can take.
+// Every bound the network code sets: how long a server can hold a download,
+// whatever it does, and how much of the disk an archive can take. The update
+// check and each statistics query run on threads of their own, beside a window
+// that answers, and are cancelled at once when asked to.
 
 // A server that is down, or drops the connection request, costs at most this.
 constexpr unsigned long kConnectTimeoutMs = 10000;
@@ -25,7 +26,7 @@ struct DownloadLimits {
 };
 
 // The update manifest and the statistics reply: small texts, the whole
-// exchange within 20 s. The window's longest freeze is one such exchange.
+// exchange within 20 s.
 constexpr DownloadLimits kSmallFileLimits{10000, 65536, 65536, 20000, kNoTimeLimit, 0};
 // The update archive: at most 64 MiB and 10 minutes for the whole exchange
 // (the update window shows its progress and can cancel it long before), and a

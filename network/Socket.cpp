@@ -13,9 +13,6 @@ static_assert(std::is_same<SocketHandle, SOCKET>::value, "SocketHandle must be S
 static_assert(kNoSocket == INVALID_SOCKET, "kNoSocket must be INVALID_SOCKET");
 
 namespace {
-// A connect is waited for in slices this long, so that Abort ends it soon.
-constexpr unsigned long kConnectSliceMs = 50;
-
 // "192.168" and the suffix must fit a 32-byte buffer with its terminator.
 constexpr std::size_t kMaxSuffixLength = 24;
 
@@ -27,28 +24,25 @@ bool HasShortFirstLabel(const char* host, std::size_t length) {
 
 bool CloseSocket(SocketHandle handle) { return closesocket(handle) == 0; }
 
-void Socket::Replace(SocketHandle handle) {
-    std::lock_guard<std::mutex> lock(handleMutex_);
-    handle_.reset(handle);
-}
+Socket::Socket()
+    : abortEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      networkEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 SocketHandle Socket::Create() {
-    Replace(socket(AF_INET, SOCK_STREAM, 0));
+    handle_.reset(socket(AF_INET, SOCK_STREAM, 0));
     if (handle_) return handle_.get();
     WSADATA data;
     if (WSAStartup(MAKEWORD(1, 1), &data) != 0) {
         MessageBoxW(nullptr, L"WSAStartup  Error", L"Client", MB_OK);
     }
-    Replace(socket(AF_INET, SOCK_STREAM, 0));
+    handle_.reset(socket(AF_INET, SOCK_STREAM, 0));
     return handle_.get();
 }
 
-// Shutting the socket down wakes a receive blocked on it; the handle itself is
-// closed only by the thread that uses it, so it is never reused under that thread.
+// Only an event: the socket itself stays its own thread's to use and close.
 void Socket::Abort() {
     aborted_ = true;
-    std::lock_guard<std::mutex> lock(handleMutex_);
-    if (handle_) shutdown(handle_.get(), SD_BOTH);
+    SetEvent(abortEvent_.get());
 }
 
 bool Socket::Connect(const char* host, int port) {
@@ -61,63 +55,44 @@ bool Socket::Connect(const char* host, int port) {
     return true;
 }
 
-// connect() itself would wait as long as the system retries; wait for it in
-// select() instead, then go back to blocking calls bounded by SO_RCVTIMEO.
+bool Socket::WaitForNetwork(unsigned long ms) {
+    const HANDLE events[] = {networkEvent_.get(), abortEvent_.get()};
+    return WaitForMultipleObjects(2, events, FALSE, ms) == WAIT_OBJECT_0 && !aborted_;
+}
+
+// The socket reports to an event rather than blocking, so that every wait
+// can end at the time-out or at Abort, whichever comes first. It stays
+// non-blocking: a receive that finds nothing waits for the event.
 bool Socket::ConnectWithinTimeout(const sockaddr_in& address) {
     SOCKET s = handle_.get();
-    u_long nonBlocking = 1;
-    if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return false;
+    ResetEvent(networkEvent_.get());
+    if (WSAEventSelect(s, networkEvent_.get(), FD_CONNECT) != 0) return false;
     if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        if (WSAGetLastError() != WSAEWOULDBLOCK) return false;
-        fd_set writable, failed;
-        int ready = 0;
-        for (unsigned long waited = 0; ready == 0 && waited < connectTimeoutMs_ && !aborted_;
-             waited += kConnectSliceMs) {
-            FD_ZERO(&writable);
-            FD_ZERO(&failed);
-            FD_SET(s, &writable);
-            FD_SET(s, &failed);
-            timeval slice{0, static_cast<long>(std::min(kConnectSliceMs, connectTimeoutMs_ - waited)) * 1000};
-            ready = select(0, nullptr, &writable, &failed, &slice);
-        }
-        if (ready <= 0 || FD_ISSET(s, &failed)) return false;
-        int error = 0;
-        int size = sizeof error;
-        if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0 || error != 0) {
+        if (WSAGetLastError() != WSAEWOULDBLOCK || !WaitForNetwork(connectTimeoutMs_)) return false;
+        WSANETWORKEVENTS happened{};
+        if (WSAEnumNetworkEvents(s, networkEvent_.get(), &happened) != 0 || !(happened.lNetworkEvents & FD_CONNECT) ||
+            happened.iErrorCode[FD_CONNECT_BIT] != 0) {
             return false;
         }
     }
-    u_long blocking = 0;
-    DWORD bound = receiveTimeoutMs_;
-    const char* boundBytes = reinterpret_cast<const char*>(&bound);
-    return ioctlsocket(s, FIONBIO, &blocking) == 0 &&
-           setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, boundBytes, sizeof bound) == 0 &&
-           setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, boundBytes, sizeof bound) == 0;
+    return WSAEventSelect(s, networkEvent_.get(), FD_READ | FD_CLOSE) == 0;
 }
 
-void Socket::Close() { Replace(kNoSocket); }
+void Socket::Close() { handle_.reset(); }
 
 int Socket::Send(const char* bytes, int length) { return send(handle_.get(), bytes, length, 0); }
 
-// An aborted receive fails even when it saw the end that the shutdown made:
-// that end is no peer's, and a body read to it would pass for complete.
-int Socket::Receive(char* buffer, int capacity) {
-    int received = aborted_ ? -1 : recv(handle_.get(), buffer, capacity, 0);
-    return aborted_ ? -1 : received;
-}
-
 int Socket::ReceiveWithin(char* buffer, int capacity, unsigned long waitMs) {
-    if (waitMs == 0 || aborted_) return -1;
-    // A wait as long as the receive bound needs no select: the bound ends it.
-    if (waitMs < receiveTimeoutMs_) {
-        SOCKET s = handle_.get();
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(s, &readable);
-        timeval limit{static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000) * 1000};
-        if (select(0, &readable, nullptr, nullptr, &limit) != 1) return -1;
+    unsigned long bound = std::min(waitMs, receiveTimeoutMs_);
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (aborted_) return -1;
+        ResetEvent(networkEvent_.get());  // before the receive, so no arrival after it goes unseen
+        int received = recv(handle_.get(), buffer, capacity, 0);
+        if (received >= 0) return aborted_ ? -1 : received;
+        unsigned long waited = GetTickCount() - start;
+        if (WSAGetLastError() != WSAEWOULDBLOCK || waited >= bound || !WaitForNetwork(bound - waited)) return -1;
     }
-    return Receive(buffer, capacity);
 }
 
 bool Socket::ResolveAddress(sockaddr_in& address, const char* host, int port) {

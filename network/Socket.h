@@ -1,7 +1,6 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 #include "framework/UniqueHandle.h"
 #include "network/DownloadLimits.h"
@@ -16,12 +15,12 @@ constexpr SocketHandle kNoSocket = ~SocketHandle(0);
 bool CloseSocket(SocketHandle handle);
 using UniqueSocket = UniqueHandle<SocketHandle, CloseSocket, -1>;  // kNoSocket for none
 
-// A blocking IPv4 TCP client socket, reused for one connection after another.
-// Connecting and every send and receive are bounded by the time-outs. One
-// thread uses it; Abort alone may come from another.
+// An IPv4 TCP client socket, reused for one connection after another.
+// Connecting and every receive are bounded by the time-outs, and each wait also
+// ends when another thread calls Abort, the one call that may come from one.
 class Socket {
 public:
-    Socket() = default;
+    Socket();
     virtual ~Socket() = default;
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
@@ -34,11 +33,9 @@ public:
     void Close();
 
     int Send(const char* bytes, int length);
-    // One recv: bytes received, 0 when the peer has closed, -1 on error or time-out.
-    int Receive(char* buffer, int capacity);
-    // One recv that waits at most waitMs for its first byte (and never past
+    // One receive that waits at most waitMs for its first byte (and never past
     // the receive bound): bytes received, 0 when the peer has closed, -1 on
-    // error or when the time ran out.
+    // error, when the time ran out or after Abort.
     int ReceiveWithin(char* buffer, int capacity, unsigned long waitMs);
 
     // Fills an IPv4 address from ".x.y" (192.168.x.y), a dotted address, or a
@@ -57,10 +54,12 @@ public:
 
 private:
     bool ConnectWithinTimeout(const sockaddr_in& address);
-    void Replace(SocketHandle handle);
+    // Waits for the socket's event or Abort's, at most ms: true for the socket's.
+    bool WaitForNetwork(unsigned long ms);
 
     std::atomic<bool> aborted_{false};
-    std::mutex handleMutex_;  // the handle against Abort's shutdown of it
+    UniqueKernelHandle abortEvent_;    // set by Abort
+    UniqueKernelHandle networkEvent_;  // the held socket's connect, read and close
     UniqueSocket handle_;
     unsigned long connectTimeoutMs_ = kConnectTimeoutMs;
     unsigned long receiveTimeoutMs_ = kReceiveTimeoutMs;
