@@ -2,6 +2,7 @@
 
 #include "app/MainFrame.h"
 #include "app/SingleInstance.h"
+#include "app/UpdateWindow.h"
 #include "framework/AppModule.h"
 #include "framework/MessageLoop.h"
 #include "settings/AppConfig.h"
@@ -14,7 +15,7 @@ int RunApplication(LPWSTR /*commandLine*/, int showCommand) {
     CMessageLoop loop;
     appModule.AddMessageLoop(&loop);
 
-    int check = AppConfig.CheckForUpdate();
+    int check = CheckForUpdateShown();
     if (check != 1) {
         if (check == 0) MessageBoxW(nullptr, AppConfig.errorText, L"Ошибка инициализации приложения", MB_OK);
         appModule.RemoveMessageLoop();

@@ -1,21 +1,25 @@
 #include "app/SingleInstance.h"
 
 #include "app/MainFrame.h"
+#include "app/UpdateWindow.h"
 #include "framework/Messages.h"
 
 namespace {
 // "Local\": one per user session.
 const wchar_t kMutexName[] = L"Local\\kelda_tx";
-// A copy still in its start-up check, or one that is ending (it waits for RAS
-// after its frame is gone, or has just started an updated copy of itself), has
-// no frame to show: wait for either its frame or its end, this long at most.
+// A copy between its update window and its frame, or one that is ending (it
+// waits for RAS after its frame is gone, or has just started an updated copy of
+// itself), has no window to show: wait for either a window or its end, this
+// long at most.
 constexpr DWORD kHandOverWaitMs = 30000;
 constexpr DWORD kPollMs = 100;
 constexpr UINT kAnswerWaitMs = 1000;
 
-// True when the running copy's frame answered that it has come forward.
+// True when the running copy's frame, or its update window while it checks for
+// an update, answered that it has come forward.
 bool BringRunningCopyForward() {
     HWND frame = FindWindowW(kFrameClassName, nullptr);
+    if (!frame) frame = FindWindowW(kUpdateWindowClassName, nullptr);
     if (!frame) return false;
     DWORD processId = 0;
     GetWindowThreadProcessId(frame, &processId);

@@ -36,7 +36,9 @@ int main(int argc, char** argv) {
     if (count > 0 && what == "idle" && argc == 5) return IdleCost(count, wide(3), wide(4));
     if (count > 0 && what == "freeze" && argc == 4) return FreezeTime(count, wide(3));
     if (count > 0 && what == "download" && argc == 4) return DownloadSpeed(count, std::max(1, std::atoi(argv[3])));
+    if (count > 0 && what == "update-window" && argc == 5) return UpdateWindowTime(count, wide(3), wide(4));
     std::fprintf(stderr, "usage: kelda_bench startup RUNS PROGRAM YARDSTICK | idle SECONDS PROGRAM YARDSTICK |\n"
-                         "                   freeze PRESSES PROGRAM | download MEGABYTES RUNS\n");
+                         "                   freeze PRESSES PROGRAM | download MEGABYTES RUNS |\n"
+                         "                   update-window RUNS PROGRAM YARDSTICK\n");
     return 2;
 }

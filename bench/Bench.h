@@ -11,6 +11,7 @@ int StartupTime(int runs, const std::wstring& program, const std::wstring& yards
 int IdleCost(int seconds, const std::wstring& program, const std::wstring& yardstick);
 int FreezeTime(int presses, const std::wstring& program);
 int DownloadSpeed(int megabytes, int runs);
+int UpdateWindowTime(int runs, const std::wstring& program, const std::wstring& yardstick);
 
 double Now();  // seconds on the performance counter
 double Median(std::vector<double> values);

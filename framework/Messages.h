@@ -26,6 +26,10 @@ constexpr WPARAM kLineDropped = 2;
 // never changes: a newer version's package sends it to the copy that runs now.
 constexpr UINT WM_LEAVE_FOR_UPGRADE = WM_USER + 30;
 
+// update check's thread -> update window: the check has ended; its owner
+// takes the result on the window thread.
+constexpr UINT WM_UPDATE_CHECKED = WM_USER + 23;
+
 // DialNotifier -> view: one state of a dial (vpn/DialNotifier.h reads it),
 // posted from RAS's thread, never sent: the view's thread may be waiting in
 // RasHangUpW for that very thread. wParam the connection handle, lParam

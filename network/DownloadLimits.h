@@ -1,9 +1,9 @@
 #pragma once
 
 // Every bound the network code sets: how long a server can hold a download,
-// whatever it does. The update check runs before any window exists; each
-// statistics query runs beside the window, on a thread of its own, and is
-// cancelled at once when the program leaves.
+// whatever it does, and how much of the disk an archive can take. The update
+// check and each statistics query run on threads of their own, beside a window
+// that answers, and are cancelled at once when asked to.
 
 // A server that is down, or drops the connection request, costs at most this.
 constexpr unsigned long kConnectTimeoutMs = 10000;
@@ -11,7 +11,6 @@ constexpr unsigned long kConnectTimeoutMs = 10000;
 constexpr unsigned long kReceiveTimeoutMs = 10000;
 
 constexpr unsigned long kNoTimeLimit = ~0ul;
-constexpr unsigned long long kNoSizeLimit = ~0ull;
 
 // What one download may cost. Past any bound the download fails as "no
 // connection" and the target file is not touched.
@@ -29,6 +28,9 @@ struct DownloadLimits {
 // The update manifest and the statistics reply: small texts, the whole
 // exchange within 20 s.
 constexpr DownloadLimits kSmallFileLimits{10000, 65536, 65536, 20000, kNoTimeLimit, 0};
-// The update archive: any size and as long as it takes, but a server that
-// brings less than 1 KB in 10 s fails it at the end of those 10 s.
-constexpr DownloadLimits kArchiveLimits{10000, 65536, kNoSizeLimit, kNoTimeLimit, 10000, 1024};
+// The update archive: at most 64 MiB and 10 minutes for the whole exchange
+// (the update window shows its progress and can cancel it long before), and a
+// server that brings less than 1 KB in 10 s fails it at the end of those 10 s.
+constexpr unsigned long long kArchiveMaxBytes = 64ull << 20;
+constexpr unsigned long kArchiveExchangeMs = 10 * 60 * 1000;
+constexpr DownloadLimits kArchiveLimits{10000, 65536, kArchiveMaxBytes, kArchiveExchangeMs, 10000, 1024};

@@ -31,7 +31,8 @@ void HttpClient::CopyServer(const HttpClient& other) {
     port_ = other.port_;
 }
 
-int HttpClient::DownloadToFile(const wchar_t* requestPath, const wchar_t* fileName, const DownloadLimits& limits) {
+int HttpClient::DownloadToFile(const wchar_t* requestPath, const wchar_t* fileName, const DownloadLimits& limits,
+                               DownloadProgress* progress) {
     Deadline exchange = Deadline::In(limits.exchangeMs);
     std::string path;
     if (!ToNarrowText(requestPath, path)) return kDownloadNoConnection;
@@ -46,7 +47,7 @@ int HttpClient::DownloadToFile(const wchar_t* requestPath, const wchar_t* fileNa
     socket_.SetNoDelay();
     if (!socket_.Connect(host_, port_)) return kDownloadNoConnection;
     SendRequest(path.c_str(), buffer);
-    int result = ReceiveReply(fileName, buffer, limits, exchange);
+    int result = ReceiveReply(fileName, buffer, limits, exchange, progress);
     socket_.Close();
     return result;
 }
@@ -63,7 +64,7 @@ void HttpClient::SendRequest(const char* path, char* buffer) {
 }
 
 int HttpClient::ReceiveReply(const wchar_t* fileName, char* buffer, const DownloadLimits& limits,
-                             const Deadline& exchange) {
+                             const Deadline& exchange, DownloadProgress* progress) {
     ReplyStream reply(socket_);
     reply.SetDeadline(Deadline::First(Deadline::In(limits.headMs), exchange));
     if (!reply.ReadExact(buffer, kStatusBytes)) return kDownloadNoConnection;
@@ -75,6 +76,10 @@ int HttpClient::ReceiveReply(const wchar_t* fileName, char* buffer, const Downlo
     unsigned long long length = 0;
     if (!SkipHeaders(reply, buffer, limits.headBytes - kStatusBytes, hasLength, length)) return kDownloadNoConnection;
     if (hasLength && length > limits.bodyBytes) return kDownloadNoConnection;
+    if (progress) {
+        progress->received = 0;
+        progress->expected = hasLength ? static_cast<unsigned long>(length) : 0;
+    }
 
     // The body goes to a file of its own beside the target, which replaces the
     // target only when the body is complete: a failed download leaves the old file.
@@ -82,7 +87,7 @@ int HttpClient::ReceiveReply(const wchar_t* fileName, char* buffer, const Downlo
     std::wstring partName = std::wstring(fileName) + L".part";
     UniqueFile part(_wfopen(partName.c_str(), L"wb"));
     if (!part) return kDownloadFileError;
-    int result = ReceiveBody(reply, part.get(), hasLength, length, limits, exchange, buffer);
+    int result = ReceiveBody(reply, part.get(), hasLength, length, limits, exchange, buffer, progress);
     if (!part.reset() && result == kDownloadSaved) result = kDownloadFileError;
     if (result == kDownloadSaved && !MoveFileExW(partName.c_str(), fileName, MOVEFILE_REPLACE_EXISTING)) {
         result = kDownloadFileError;
@@ -126,7 +131,8 @@ bool HttpClient::SkipHeaders(ReplyStream& reply, char* buffer, unsigned long all
 // left unread), and a close before then is a failure. A receive error, a body
 // past the size limit, or time running out fails it either way.
 int HttpClient::ReceiveBody(ReplyStream& reply, FILE* file, bool hasLength, unsigned long long length,
-                            const DownloadLimits& limits, const Deadline& exchange, char* buffer) {
+                            const DownloadLimits& limits, const Deadline& exchange, char* buffer,
+                            DownloadProgress* progress) {
     unsigned long long remaining = length;
     unsigned long long received = 0;
     Deadline stretchEnd = Deadline::In(limits.stretchMs);
@@ -141,6 +147,7 @@ int HttpClient::ReceiveBody(ReplyStream& reply, FILE* file, bool hasLength, unsi
         received += static_cast<unsigned long long>(count);
         if (received > limits.bodyBytes) return kDownloadNoConnection;
         if (std::fwrite(buffer, static_cast<size_t>(count), 1, file) != 1) return kDownloadFileError;
+        if (progress) progress->received = static_cast<unsigned long>(received);
         remaining -= static_cast<unsigned long long>(count);
         stretchReceived += static_cast<unsigned long>(count);
         if (stretchReceived >= limits.stretchBytes) {  // this stretch brought enough: the next one starts now

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "network/Deadline.h"
+#include "network/DownloadProgress.h"
 #include "network/DownloadLimits.h"
 #include "network/Socket.h"
 
@@ -26,9 +27,10 @@ public:
 
     // 0 when a 200 reply's body is saved in the file; otherwise a DownloadResult
     // or the reply's status code. The file changes only when 0 is returned.
-    // The limits bound the time and the size of the whole exchange.
+    // The limits bound the time and the size of the whole exchange; `progress`,
+    // when given, follows the body as it comes.
     int DownloadToFile(const wchar_t* requestPath, const wchar_t* fileName,
-                       const DownloadLimits& limits = kSmallFileLimits);
+                       const DownloadLimits& limits = kSmallFileLimits, DownloadProgress* progress = nullptr);
 
     // From any thread: a download under way on another thread fails at once
     // (kDownloadNoConnection, its file untouched), and so does every later one.
@@ -44,11 +46,13 @@ private:
     static constexpr int kBufferSize = 1024;
 
     void SendRequest(const char* path, char* buffer);
-    int ReceiveReply(const wchar_t* fileName, char* buffer, const DownloadLimits& limits, const Deadline& exchange);
+    int ReceiveReply(const wchar_t* fileName, char* buffer, const DownloadLimits& limits, const Deadline& exchange,
+                     DownloadProgress* progress);
     static bool SkipHeaders(ReplyStream& reply, char* buffer, unsigned long allowedBytes, bool& hasLength,
                             unsigned long long& length);
     static int ReceiveBody(ReplyStream& reply, FILE* file, bool hasLength, unsigned long long length,
-                           const DownloadLimits& limits, const Deadline& exchange, char* buffer);
+                           const DownloadLimits& limits, const Deadline& exchange, char* buffer,
+                           DownloadProgress* progress);
 
     char host_[20] = {};
     int port_ = 0;

@@ -8,19 +8,14 @@
 #include "framework/UniqueHandle.h"
 #include "unzip.h"
 #include "update/EntryName.h"
+#include "update/EntryReader.h"
 #include "update/FileSwap.h"
 #include "update/InstallNames.h"
 #include "update/UpdateMessages.h"
 
 namespace {
 bool CloseZip(unzFile zip) { return unzClose(zip) == UNZ_OK; }
-// False (UNZ_CRCERROR) when the entry was read to its end and its checksum does not match.
-bool CloseEntry(unzFile zip) { return unzCloseCurrentFile(zip) == UNZ_OK; }
 using UniqueZip = UniqueHandle<unzFile, CloseZip>;
-// The archive's current entry, open while this holds the archive.
-using OpenEntry = UniqueHandle<unzFile, CloseEntry>;
-
-OpenEntry OpenCurrentEntry(unzFile zip) { return OpenEntry(unzOpenCurrentFile(zip) == UNZ_OK ? zip : nullptr); }
 
 // The staged files that have not moved into place are removed with the install.
 class StagedFiles {
@@ -42,11 +37,21 @@ constexpr int kReadBlock = 4096;
 constexpr unsigned long kNameCapacity = 259;
 // Working names tried for one staged file before giving up.
 constexpr int kStagingAttempts = 100;
+// What a whole archive may hold: a few KB that unpack to gigabytes, or entries
+// by the million, would hold the start and fill the disk.
+constexpr std::size_t kMaxEntries = 1000;
+constexpr ZPOS64_T kMaxUnpackedBytes = 256ull << 20;
+
+// How reading an entry's data ended, as an install's result.
+InstallResult ReadFailure(int end) {
+    return end == EntryReader::kPastDeclared ? InstallResult::BrokenArchive : InstallResult::EntryUnreadable;
+}
 
 // Reads one entry to its end without writing it anywhere: the name must be a
 // plain relative path that fits the buffer with its terminator, and the data
-// must unpack to the recorded size and checksum.
-InstallResult CheckEntry(unzFile zip, std::string& name) {
+// must unpack to the declared size and checksum, within what `unpacked` (the
+// archive's total so far) may still grow by.
+InstallResult CheckEntry(unzFile zip, std::string& name, ZPOS64_T& unpacked) {
     char buffer[kNameCapacity] = {};
     unz_file_info64 info;
     if (unzGetCurrentFileInfo64(zip, &info, buffer, kNameCapacity, nullptr, 0, nullptr, 0) != UNZ_OK ||
@@ -54,24 +59,26 @@ InstallResult CheckEntry(unzFile zip, std::string& name) {
         return InstallResult::BrokenArchive;
     }
     name = buffer;
-    OpenEntry entry = OpenCurrentEntry(zip);
-    if (!entry) return InstallResult::EntryNotOpened;
+    EntryReader entry;
+    if (!entry.Open(zip)) return InstallResult::EntryNotOpened;
     char block[kReadBlock];
-    ZPOS64_T total = 0;
     int count;
-    while ((count = unzReadCurrentFile(zip, block, sizeof block)) > 0) total += static_cast<ZPOS64_T>(count);
-    // A stream that ends early leaves the checksum unchecked; the size catches it.
-    if (count < 0 || total != info.uncompressed_size || !entry.reset()) return InstallResult::EntryUnreadable;
-    return InstallResult::Installed;
+    while ((count = entry.Read(block, sizeof block)) > 0) {
+        unpacked += static_cast<ZPOS64_T>(count);
+        if (unpacked > kMaxUnpackedBytes) return InstallResult::BrokenArchive;
+    }
+    return count == EntryReader::kEnd ? InstallResult::Installed : ReadFailure(count);
 }
 
 // Checks every entry and plans where each goes.
 InstallResult CheckArchive(unzFile zip, std::vector<Placement>& placements) {
     if (unzGoToFirstFile(zip) != UNZ_OK) return InstallResult::NoFirstEntry;
+    ZPOS64_T unpacked = 0;
     int step;
     do {
+        if (placements.size() == kMaxEntries) return InstallResult::BrokenArchive;
         std::string name;
-        InstallResult checked = CheckEntry(zip, name);
+        InstallResult checked = CheckEntry(zip, name, unpacked);
         if (checked != InstallResult::Installed) return checked;
         placements.push_back({name, BackupName(name), ""});
         step = unzGoToNextFile(zip);
@@ -99,14 +106,14 @@ UniqueFileHandle CreateStagedFile(Placement& placement, WorkingNames& names) {
 // Unpacks the current entry into a staged file of its own. A close that fails
 // to write the last data is a write that came up short.
 InstallResult StageEntry(unzFile zip, Placement& placement, WorkingNames& names, InstallFileLayer& files) {
-    OpenEntry entry = OpenCurrentEntry(zip);
-    if (!entry) return InstallResult::EntryNotOpened;
+    EntryReader entry;
+    if (!entry.Open(zip)) return InstallResult::EntryNotOpened;
     UniqueFileHandle file = CreateStagedFile(placement, names);
     if (!file) return InstallResult::FileNotCreated;
     char block[kReadBlock];
     for (;;) {
-        int count = unzReadCurrentFile(zip, block, sizeof block);
-        if (count < 0) return InstallResult::EntryUnreadable;
+        int count = entry.Read(block, sizeof block);
+        if (count < 0) return ReadFailure(count);
         if (count == 0) break;
         if (!files.Write(file.get(), block, static_cast<DWORD>(count))) return InstallResult::WriteFailed;
     }

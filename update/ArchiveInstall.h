@@ -4,10 +4,13 @@
 // How unpacking an update archive ended; every failure has a message of its own.
 enum class InstallResult {
     Installed,
-    BrokenArchive,    // no zip archive, a damaged directory, or an entry name that is no plain relative path
+    BrokenArchive,    // no zip archive, a damaged directory, an entry name that is no plain relative path,
+                      // an entry that unpacks past its declared size, or more than 1,000 entries or
+                      // 256 MiB unpacked in all
     NoFirstEntry,     // an archive without entries
     EntryNotOpened,   // an entry that can't be opened (an unknown compression method, for one)
-    FileNotCreated,   // a file that can't be created or moved into place (a folder that doesn't exist, a held file)
+    FileNotCreated,   // a file that can't be created or moved into place (a folder that doesn't exist, a held
+                      // file, a folder under an entry's name or its backup's)
     WriteFailed,      // a new file that can't be written in full (a full disk)
     EntryUnreadable,  // an entry whose data does not unpack, or does not match its size or checksum
 };

@@ -1,7 +1,5 @@
 #include "update/UpdateMarker.h"
 
-#include <windows.h>
-
 #include <cstdio>
 
 #include "framework/UniqueHandle.h"
@@ -16,15 +14,11 @@ void LeaveUpdateMarker(const std::wstring& installedVersion) {
     if (file) std::fwrite(installedVersion.data(), sizeof(wchar_t), installedVersion.size(), file.get());
 }
 
-bool TakeUpdateMarker(std::wstring& installedVersion) {
+bool ReadUpdateMarker(std::wstring& installedVersion) {
     wchar_t text[kMarkerCapacity + 1] = {};
-    std::size_t length = 0;
-    {
-        UniqueFile file(_wfopen(kUpdateMarkerName, L"rb"));
-        if (!file) return false;
-        length = std::fread(text, sizeof(wchar_t), kMarkerCapacity + 1, file.get());
-    }
-    DeleteFileW(kUpdateMarkerName);
+    UniqueFile file(_wfopen(kUpdateMarkerName, L"rb"));
+    if (!file) return false;
+    const std::size_t length = std::fread(text, sizeof(wchar_t), kMarkerCapacity + 1, file.get());
     if (length > kMarkerCapacity) return false;
     installedVersion.assign(text, length);
     return true;

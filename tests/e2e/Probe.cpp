@@ -40,12 +40,13 @@ HWND WaitShown(const wchar_t* windowClass, DWORD ms, Wanted wanted) {
     return found;
 }
 
-// The control a role names, by its id or by where the view puts it; "message" and "ok" are a message box's.
+// The control a role names, by its id or by where the view puts it; "message" and "ok" are a message box's,
+// "message" and "cancel" the update window's.
 HWND FindRole(HWND parent, const std::wstring& role) {
     static const struct { const wchar_t* role; int id; LONG left, top; } roles[] = {
         {L"button", 1000, 0, 0}, {L"refresh", 1008, 0, 0}, {L"autoconnect", 1124, 0, 0}, {L"hideonstart", 1125, 0, 0},
         {L"state", 0, 5, 75},    {L"progress", 0, 5, 87},  {L"login", 0, 55, 140},       {L"password", 0, 55, 165},
-        {L"message", 0xFFFF, 0, 0}, {L"ok", IDOK, 0, 0}};
+        {L"message", 0xFFFF, 0, 0}, {L"ok", IDOK, 0, 0},      {L"cancel", IDCANCEL, 0, 0}};
     for (HWND child = nullptr; parent && (child = FindWindowExW(parent, child, nullptr, nullptr));) {
         RECT rect = RectOf(child);
         MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);

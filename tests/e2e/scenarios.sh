@@ -74,5 +74,20 @@ click_role refresh
 check "the frame answers meanwhile" shows state "Не соединено" 1
 check "the tray's exit ends it within 3 s" probe close "$CAPTION" 3000
 wait_program_exit 2; check "with code 1" equals "$PROGRAM_CODE" 1
+
+scenario "8. an update whose archive trickles: its window, a second start, Отмена, the compatible version's frame"
+UPDATE="Обновление kelda_tx"
+head -c 300000 /dev/urandom >"$WORK/slow.bin" && before=$(ls "$RUN"; md5sum <"$RUN/kelda_tx.exe")
+provider --version "$NEW" --compatible "$VERSION" --archive-from "$WORK/slow.bin" --archive-rate 4096
+start_program
+check "the update window appears" grep -q 'visible=1 iconic=0' <(probe window "$UPDATE" 5000)
+check "it shows the archive coming" within 5 eval '[[ $(probe text "$UPDATE" message) == "Загрузка обновления: "[1-9]*" КБ из 29"?" КБ" ]]'
+check "a second start ends with code 0" run_program "$RUN/kelda_tx.exe"
+check "the update window is in front" grep -q 'visible=1 iconic=0 foreground=1' <(probe window "$UPDATE" 2000)
+click_role cancel "$UPDATE"
+check "Отмена: the compatible version's frame comes" probe window "$CAPTION" 20000
+check "the update window is gone" fails probe exists "$UPDATE" 300
+check "the program's folder as it was" equals "$(ls "$RUN"; md5sum <"$RUN/kelda_tx.exe")" "$before"
+check "the tray's exit ends it" probe close "$CAPTION" 5000  # the shown frame covers the tray
 provider --version "$VERSION"
 summary
