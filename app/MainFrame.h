@@ -11,6 +11,7 @@
 // The frame sits in this corner of the work area, at this size.
 constexpr int kFrameWidth = 330;
 constexpr int kFrameHeight = 255;
+constexpr int kFrameShortHeight = 175;  // the view's hidden height toggle's other height
 // A fixed class name, so that a second start of the program finds this one's frame.
 constexpr const wchar_t* kFrameClassName = L"kelda_tx frame";
 RECT FrameRectFromWorkArea(const RECT& workArea);

@@ -65,4 +65,14 @@ close_box
 check "the close box hides the frame" probe wait-hidden "$CAPTION" 2000
 check "the second copy ends with code 0" run_program "$RUN/kelda_tx.exe"
 check "the running copy's frame is shown, in front" grep -q 'visible=1 iconic=0 foreground=1' <(probe window "$CAPTION" 2000)
+
+scenario "7. with Автоподключение a dropped line comes back by itself"
+click_role autoconnect && click_role button
+check "it connects" shows state "Соединено" 10
+rasctl drop Kelda >/dev/null
+check "the wait counts down in the progress line" shows progress 'Повторное подключение через [1-5] с' 3
+check "the line is up again within 20 s of the drop" shows state "Соединено" 18
+# The balloon about the drop may still be up.
+check "a balloon tells it came back" within 10 balloon 1000 "Соединение восстановлено"
+leave
 summary
