@@ -1,5 +1,6 @@
 #include "app/Kelda_txView.h"
 
+#include "app/MainFrame.h"
 #include "framework/Messages.h"
 #include "settings/AppConfig.h"
 #include "vpn/DialNotifier.h"
@@ -51,6 +52,7 @@ bool CKelda_txView::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM w
         switch (LOWORD(wParam)) {
         case IDC_AUTOCONNECT:
             OnToggleOption(autoConnectBox, AppConfig.autoConnect);
+            if (!AppConfig.autoConnect) StopRedial();
             break;
         case IDC_HIDE_ON_START:
             OnToggleOption(hideOnStartBox, AppConfig.hideOnStart);
@@ -99,7 +101,10 @@ void CKelda_txView::OnInitDialog() {
     passwordEdit.maxLength = kFieldLimit;
     passwordEdit.text = AppConfig.password;
 
-    if (AppConfig.autoConnect && !connection.IsConnected()) ConnectVpn();
+    if (AppConfig.autoConnect && !connection.IsConnected()) {
+        redial.BeginAtStart();
+        StartDial();
+    }
 
     KillTimer(hwnd_, kStateTimerId);
     UpdateConnectionState();
@@ -109,6 +114,7 @@ void CKelda_txView::OnInitDialog() {
 void CKelda_txView::OnTimer() {
     KillTimer(hwnd_, kStateTimerId);
     UpdateConnectionState();
+    KeepLineUp();
     SetTimer(hwnd_, kStateTimerId, kStateTimerMs, nullptr);
 }
 
@@ -118,8 +124,79 @@ void CKelda_txView::OnDialState(WPARAM wParam, LPARAM lParam) {
     // A dial let go of for a newer one has nothing to say about it. With none
     // held, a failed dial the tick has already let go still shows its error.
     if (connection.hrasconn && dial.handle != connection.hrasconn) return;
+    // Asked before the connected state hides the frame.
+    bool frameShown = IsWindowVisible(GetParent(hwnd_)) != FALSE;
     ShowDialState(progressLabel.Handle(), dial);
-    if (dial.error != 0) TellFrame(kDialFailed, dial.error);
+    if (dial.state == RASCS_Connected && redial.Connected() && !frameShown) TellFrame(kLineRestored, 0);
+    if (dial.error != 0) DialFailed(dial.error);
+}
+
+// An account refused ends the retries and is always told; a failed retry only
+// by the countdown that follows it.
+void CKelda_txView::DialFailed(DWORD error) {
+    bool refused = IsAccountRefusal(error);
+    bool tell = refused || !redial.AttemptWasRetry();
+    if (refused) {
+        redial.Stop();
+    } else {
+        redial.AttemptFailed(GetTickCount());
+    }
+    if (tell) TellFrame(kDialFailed, error);
+}
+
+void CKelda_txView::LineDropped() {
+    TellFrame(kLineDropped, 0);
+    if (AppConfig.autoConnect) redial.BeginAfterDrop(GetTickCount());
+}
+
+void CKelda_txView::KeepLineUp() {
+    if (!redial.Pursuing()) return;
+    if (connection.IsConnected()) {
+        // Adopted during a wait; our own dial's success comes with its report.
+        if (redial.Waiting()) StopRedial();
+        return;
+    }
+    DWORD now = GetTickCount();
+    if (redial.Dialling()) {
+        // A dial that ended without a report (hung up elsewhere) must not stall the retries.
+        if (!connection.hrasconn) redial.AttemptFailed(now);
+        return;
+    }
+    if (connection.hrasconn) return;  // a dial of the entry under way, adopted
+    if (redial.Due(now)) {
+        shownCountdown = 0;
+        redial.AttemptStarted();
+        StartDial();
+        return;
+    }
+    DWORD seconds = redial.SecondsLeft(now);
+    if (seconds == shownCountdown) return;
+    wchar_t text[64];
+    wsprintfW(text, L"Повторное подключение через %lu с", static_cast<unsigned long>(seconds));
+    SetWindowTextW(progressLabel.Handle(), text);
+    shownCountdown = seconds;
+}
+
+void CKelda_txView::StopRedial() {
+    if (redial.Waiting()) SetWindowTextW(progressLabel.Handle(), L"");
+    redial.Stop();
+    shownCountdown = 0;
+}
+
+void CKelda_txView::OnPowerEvent(WPARAM event) {
+    if (event == PBT_APMSUSPEND) {
+        upBeforeSleep = connection.IsConnected() || redial.Pursuing();
+        return;
+    }
+    if (event != PBT_APMRESUMEAUTOMATIC && event != PBT_APMRESUMESUSPEND) return;
+    // Without the suspend notice (a critical suspend), the last shown state tells.
+    bool wanted = upBeforeSleep || lastShownState == 1 || redial.Pursuing();
+    upBeforeSleep = false;
+    UpdateConnectionState();  // lets go of a line lost in sleep
+    if (!wanted || !AppConfig.autoConnect || connection.hrasconn) return;  // up, or a dial under way
+    shownCountdown = 0;
+    redial.BeginAfterResume();
+    StartDial();
 }
 
 void CKelda_txView::TellFrame(WPARAM how, DWORD error) {
@@ -147,25 +224,28 @@ void CKelda_txView::OnConnectButton() {
     AppConfig.StoreCredentials(login, password);
 
     if (connection.IsConnected()) {
-        SetWindowTextW(progressLabel.Handle(), L"");
-        if (connection.IsConnected()) HangUpAndShow();
+        DisconnectVpn();
     } else {
-        StartDial();
+        ConnectVpn();
     }
     OnRefreshStatistics();
 }
 
 void CKelda_txView::ConnectVpn() {
     if (connection.IsConnected()) return;
+    shownCountdown = 0;
+    redial.AttemptStarted();
     StartDial();
 }
 
 void CKelda_txView::DisconnectVpn() {
+    StopRedial();
     SetWindowTextW(progressLabel.Handle(), L"");
     if (connection.IsConnected()) HangUpAndShow();
 }
 
 void CKelda_txView::EndConnection() {
+    StopRedial();
     connection.HangUpEverything();
     // The one wait for RAS on this thread; the notifier only posts to it, so
     // nothing here waits on anything that waits for us.
@@ -178,7 +258,7 @@ void CKelda_txView::StartDial() {
         lastShownState = -1;
         UpdateConnectionState();
     } else {
-        TellFrame(kDialFailed, connection.refusal);
+        DialFailed(connection.refusal);
     }
 }
 
@@ -196,7 +276,7 @@ void CKelda_txView::UpdateConnectionState() {
         // Only ends nobody asked for come this way (a failed dial, or a dropped
         // line when the link was shown up): every hang-up asked for has already
         // taken its handle out of the connection. A line shown up has dropped.
-        if (connection.ReleaseFailedDial() && lastShownState == 1) TellFrame(kLineDropped, 0);
+        if (connection.ReleaseFailedDial() && lastShownState == 1) LineDropped();
         connection.AdoptConnection();  // shown at the next tick
     }
     // Hang-ups return at once; here, tick by tick, we learn RAS has closed their ports.
@@ -216,7 +296,7 @@ void CKelda_txView::OnToggleHeight() {
     HWND frame = GetParent(hwnd_);
     RECT rect{};
     GetWindowRect(frame, &rect);
-    int height = (rect.bottom - rect.top) == 255 ? 175 : 255;
+    int height = (rect.bottom - rect.top) == kFrameHeight ? kFrameShortHeight : kFrameHeight;
     SetWindowPos(frame, nullptr, 0, 0, rect.right - rect.left, height,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
 }

@@ -109,6 +109,10 @@ bool CMainFrame::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, 
         }
         result = 0;
         return true;
+    case WM_POWERBROADCAST:
+        view.OnPowerEvent(wParam);
+        result = TRUE;
+        return true;
     case WM_CONNECTION_ENDED:
         OnConnectionEnded(wParam, static_cast<DWORD>(lParam));
         result = 0;
@@ -243,10 +247,13 @@ void CMainFrame::ShowBalanceTip() {
 }
 
 // A dial that fails under the user's eyes is told by the progress line; a
-// dropped line is news whether the window is up or not.
+// dropped line is news whether the window is up or not; a line that came back
+// by itself is told only when the view saw the window hidden.
 void CMainFrame::OnConnectionEnded(WPARAM how, DWORD error) {
     if (how == kLineDropped) {
         ShowBalloon(L"Соединение разорвано");
+    } else if (how == kLineRestored) {
+        ShowBalloon(L"Соединение восстановлено");
     } else if (how == kDialFailed && !IsWindowVisible(hwnd_)) {
         std::wstring reason = DialErrorText(error);
         ShowBalloon(reason.empty() ? std::wstring(kDialFailedText) : kDialFailedText + (L"\n" + reason));

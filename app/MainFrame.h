@@ -12,6 +12,7 @@
 // The frame sits in this corner of the work area, at this size.
 constexpr int kFrameWidth = 330;
 constexpr int kFrameHeight = 255;
+constexpr int kFrameShortHeight = 175;  // the view's hidden height toggle's other height
 RECT FrameRectFromWorkArea(const RECT& workArea);
 
 // Loads the tray menu and leaves exactly one item of each pair in its pop-up.

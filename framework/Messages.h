@@ -13,13 +13,15 @@ constexpr UINT WM_BRING_TO_FRONT = WM_USER + 21;      // a second start -> the r
 // The frame's fixed class name: how a second start and the installer find the running copy.
 constexpr const wchar_t* kFrameClassName = L"kelda_tx frame";
 
-// view -> frame: a connection ended without the user asking; the frame tells
-// it in a balloon. wParam kDialFailed (lParam: the RAS error) or kLineDropped.
+// view -> frame: a connection ended without the user asking, or came back by
+// itself; the frame tells it in a balloon. wParam kDialFailed (lParam: the RAS
+// error), kLineDropped or kLineRestored (sent only while the frame is hidden).
 // Posted, so that the automatic dial at start, which runs inside the frame's
 // creation, finds the tray icon already added.
 constexpr UINT WM_CONNECTION_ENDED = WM_USER + 22;
 constexpr WPARAM kDialFailed = 1;
 constexpr WPARAM kLineDropped = 2;
+constexpr WPARAM kLineRestored = 3;
 
 // The installer -> the running copy's frame, which answers 1 and leaves as "Выход" does,
 // but with an established connection left up for the new version to adopt. Its number

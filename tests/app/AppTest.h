@@ -66,8 +66,10 @@ protected:
     void TearDown() override {
         if (frame && IsWindow(Window())) DestroyWindow(Window());  // while the frame object still stands
     }
-    void Open() {
+    // redialUnitMs: the length of the redial schedule's second.
+    void Open(DWORD redialUnitMs = RedialSchedule::kSecondMs) {
         frame = std::make_unique<CMainFrame>();
+        frame->view.redial = RedialSchedule(redialUnitMs);
         ASSERT_NE(frame->CreateFrame(FrameRectFromWorkArea(RECT{0, 0, 1024, 740})), nullptr);
         ShowWindow(frame->Handle(), SW_SHOW);
         PumpFor(50);

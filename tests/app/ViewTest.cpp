@@ -1,5 +1,6 @@
 #include "AppTest.h"
 
+#include <raserror.h>
 #include <shlwapi.h>
 
 
@@ -49,4 +50,69 @@ TEST_F(AppTest, TheEndOfTheWindowsSessionHangsUpADialAndSavesTheSettings) {
     saved.LoadSettings();
     EXPECT_EQ(std::wstring(saved.login) + L"/" + saved.password + L" " + std::to_wstring(saved.autoConnect), L"stored/storedpw 1");
     SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\kelda\\Quillon");
+}
+
+// With "Автоподключение" the line comes back by itself, on a schedule whose second lasts unitMs here
+// (the first retry after 5 of them), until it connects, the account is refused or the user acts.
+TEST_F(AppTest, WithAutoConnectALostLineIsDialledAgainUntilItConnectsOrTheAccountOrTheUserSaysNo) {
+    enum Act { kWait, kUntick, kEndSession, kConnect, kSleep };  // what happens once the line is lost
+    const wchar_t* kUp = L"hidden, Отключиться, Соединено";
+    const wchar_t* kUpText = L"Код состояния: 8192\n";
+    struct Row {
+        const char* what;
+        DWORD autoConnect, failures, error;  // the first `failures` dials fail with `error`
+        bool drop;                           // once connected, the line drops
+        Act act;
+        DWORD unitMs;
+        int dials;
+        const wchar_t *shows, *progress;
+    } rows[] = {
+        {"a dropped line", 1, 0, 0, true, kWait, 10, 2, kUp, kUpText},
+        {"a dropped line, the option off", 0, 0, 0, true, kWait, 10, 1, L"hidden, Подключиться, Не соединено", kUpText},
+        {"the account refused at start", 1, 1, ERROR_AUTHENTICATION_FAILURE, false, kWait, 10, 1, L"shown, Подключиться, Не соединено",
+         L"Код состояния: 6\nAccess was denied because the username and/or password was invalid on the domain."},
+        {"three network failures at start", 1, 3, ERROR_AUTOMATIC_VPN_FAILED, false, kWait, 10, 4, kUp, kUpText},
+        {"the option unticked during the wait", 1, 0, 0, true, kUntick, 100, 1, L"hidden, Подключиться, Не соединено", L""},
+        {"the session's end during the wait", 1, 0, 0, true, kEndSession, 100, 1, L"hidden, Подключиться, Не соединено", L""},
+        {"Подключиться during the wait: at once", 1, 0, 0, true, kConnect, 1000, 2, kUp, kUpText},
+        {"waking from sleep without the line: at once, once", 1, 0, 0, true, kSleep, 1000, 2, kUp, kUpText},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        Scenario(L"success");
+        SimulatedRas().Update([&](fakeras::State& s) {
+            s.failNextDials = r.failures;
+            s.failNextError = r.error;
+        });
+        AppConfig.autoConnect = r.autoConnect;
+        Open(r.unitMs);  // the option on: the automatic dial at start
+        if (!r.autoConnect) Press(IDC_CONNECT_BUTTON);
+        auto drop = [] { SimulatedRas().Update([](fakeras::State& s) { fakeras::DropLines(s, L"Kelda"); }); };
+        if (r.drop) {
+            ASSERT_TRUE(ShowsWithin(5000, kUp)) << Shows();
+            if (r.act == kSleep) {
+                SendMessageW(Window(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+                drop();
+                SendMessageW(Window(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+                SendMessageW(Window(), WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0);  // Windows sends both when the user is there
+            } else {
+                drop();
+                ASSERT_TRUE(ShowsWithin(2000, L"hidden, Подключиться, Не соединено")) << "the drop unseen";
+            }
+        }
+        if (r.act == kUntick || r.act == kEndSession || r.act == kConnect) {
+            ASSERT_TRUE(PumpUntil([&] { return TextOf(View().progressLabel.Handle()) == L"Повторное подключение через 5 с"; }, 2000));
+            if (r.act == kUntick) Press(IDC_AUTOCONNECT);
+            if (r.act == kEndSession) SendMessageW(Window(), WM_ENDSESSION, TRUE, 0);
+            if (r.act == kConnect) Press(IDC_CONNECT_BUTTON);
+        }
+        // A second at 1000 ms: the retry the schedule would make comes only after 5 s.
+        EXPECT_TRUE(PumpUntil([&] { return Shows() == r.shows && TextOf(View().progressLabel.Handle()) == r.progress; }, 3000))
+            << Shows() << " / " << TextOf(View().progressLabel.Handle());
+        PumpFor(r.unitMs >= 1000 ? 500 : std::max<DWORD>(500, 7 * r.unitMs));  // time for a dial that should not come
+        EXPECT_EQ(SimulatedRas().Read()->dials, static_cast<DWORD>(r.dials));
+        EXPECT_EQ(Shows(), r.shows);
+        DestroyWindow(Window());
+    }
+    SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\kelda\\Quillon");  // saved at the session's end
 }

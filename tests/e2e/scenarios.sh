@@ -66,16 +66,26 @@ check "the close box hides the frame" probe wait-hidden "$CAPTION" 2000
 check "the second copy ends with code 0" run_program "$RUN/kelda_tx.exe"
 check "the running copy's frame is shown, in front" grep -q 'visible=1 iconic=0 foreground=1' <(probe window "$CAPTION" 2000)
 
-scenario "7. the statistics script never answers"
-kill_program
-printf 'demo\tdemo2026\tsilent\n' >"$WORK/silent-accounts.txt" && provider --version "$VERSION" --accounts "$WORK/silent-accounts.txt"
+scenario "7. with Автоподключение a dropped line comes back by itself"
+click_role autoconnect && click_role button
+check "it connects" shows state "Соединено" 10
+rasctl drop Kelda >/dev/null
+check "the wait counts down in the progress line" shows progress 'Повторное подключение через [1-5] с' 3
+check "the line is up again within 20 s of the drop" shows state "Соединено" 18
+# The balloon about the drop may still be up.
+check "a balloon tells it came back" within 10 balloon 1000 "Соединение восстановлено"
+leave
+
+scenario "8. the statistics script never answers"
+kill_program; forget_settings  # no credentials: the account with an empty login
+printf '\t\tsilent\n' >"$WORK/silent-accounts.txt" && provider --version "$VERSION" --accounts "$WORK/silent-accounts.txt"
 start_shown
 click_role refresh
 check "the frame answers meanwhile" shows state "Не соединено" 1
 check "the tray's exit ends it within 3 s" probe close "$CAPTION" 3000
 wait_program_exit 2; check "with code 1" equals "$PROGRAM_CODE" 1
 
-scenario "8. an update whose archive trickles: its window, a second start, Отмена, the compatible version's frame"
+scenario "9. an update whose archive trickles: its window, a second start, Отмена, the compatible version's frame"
 UPDATE="Обновление kelda_tx"
 head -c 300000 /dev/urandom >"$WORK/slow.bin" && before=$(ls "$RUN"; md5sum <"$RUN/kelda_tx.exe")
 provider --version "$NEW" --compatible "$VERSION" --archive-from "$WORK/slow.bin" --archive-rate 4096

@@ -142,6 +142,7 @@ DWORD WINAPI RasDialW(LPRASDIALEXTENSIONS /*extensions*/, LPCWSTR /*phonebook*/,
 
     DWORD result = 0;
     DWORD handle = 0;
+    Scenario dial = scenario;
     bool saved = Service().Update([&](State& s) {
         if (!FindEntry(s, params->szEntryName)) {
             result = ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
@@ -161,6 +162,12 @@ DWORD WINAPI RasDialW(LPRASDIALEXTENSIONS /*extensions*/, LPCWSTR /*phonebook*/,
         lstrcpynW(c->password, params->szPassword, PWLEN + 1);
         c->error = scenario.refusal;
         handle = c->handle;
+        ++s.dials;
+        if (s.failNextDials && !scenario.refusal) {
+            --s.failNextDials;
+            dial.failure = s.failNextError;
+            dial.failAtState = FailingState(s.failNextError);
+        }
     });
     if (!saved) return kServiceBusy;
     if (result) return result;
@@ -168,7 +175,7 @@ DWORD WINAPI RasDialW(LPRASDIALEXTENSIONS /*extensions*/, LPCWSTR /*phonebook*/,
     *handleOut = FromHandleValue(handle);
     // Refused, yet with a handle: its port stays taken until the caller hangs it up.
     if (scenario.refusal) return scenario.refusal;
-    DialJob job{handle, notifierType, notifier, params->dwCallbackId, params->dwSubEntry, scenario, nullptr};
+    DialJob job{handle, notifierType, notifier, params->dwCallbackId, params->dwSubEntry, dial, nullptr};
     if (!notifier) return RunDial(job);
     if (!StartDialThread(job)) {
         Service().Update([&](State& s) {

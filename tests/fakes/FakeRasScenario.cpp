@@ -40,6 +40,11 @@ const ErrorText kErrorTexts[] = {
      L"The modem (or other connecting device) is already in use or is not configured properly."},
     {ERROR_AUTHENTICATION_FAILURE,
      L"Access was denied because the username and/or password was invalid on the domain."},
+    {ERROR_RESTRICTED_LOGON_HOURS, L"The account is not permitted to log on at this time of day."},
+    {ERROR_ACCT_DISABLED, L"The account is disabled."},
+    {ERROR_PASSWD_EXPIRED, L"The password for this account has expired."},
+    {ERROR_NO_DIALIN_PERMISSION, L"The account does not have permission to dial in."},
+    {ERROR_NO_ANSWER, L"The remote computer did not respond."},
     {ERROR_DIAL_ALREADY_IN_PROGRESS, L"This connection is already being dialed."},
     {ERROR_AUTOMATIC_VPN_FAILED,
      L"Unable to establish the VPN connection. The VPN server may be unreachable, or security parameters may not "
@@ -55,6 +60,19 @@ const Scenario* FindScenario(const wchar_t* name) {
 }
 
 const Scenario& DefaultScenario() { return kScenarios[0]; }
+
+DWORD FailingState(DWORD error) {
+    switch (error) {
+    case ERROR_AUTHENTICATION_FAILURE:
+    case ERROR_RESTRICTED_LOGON_HOURS:
+    case ERROR_ACCT_DISABLED:
+    case ERROR_PASSWD_EXPIRED:
+    case ERROR_NO_DIALIN_PERMISSION:
+        return RASCS_AuthNotify;
+    default:
+        return RASCS_ConnectDevice;
+    }
+}
 
 const wchar_t* RasErrorText(DWORD code) {
     for (const ErrorText& e : kErrorTexts) {

@@ -23,6 +23,10 @@ extern const int kDialStateCount;
 const Scenario* FindScenario(const wchar_t* name);
 const Scenario& DefaultScenario();
 
+// The state at which the real service reports a dial failing with `error`:
+// the authentication's for a refused account, else connecting the device.
+DWORD FailingState(DWORD error);
+
 // The service's English message for a RAS error code, or null.
 const wchar_t* RasErrorText(DWORD code);
 

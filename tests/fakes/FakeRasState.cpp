@@ -4,6 +4,8 @@
 
 #include <cwchar>
 
+#include "FakeRasScenario.h"
+
 namespace fakeras {
 namespace {
 constexpr DWORD kMagic = 0x4B524154;  // file layout marker; a changed layout starts afresh
@@ -85,6 +87,17 @@ bool DialInProgress(const State& state, const wchar_t* entryName) {
         if (dialling && lstrcmpiW(c.entryName, entryName) == 0) return true;
     }
     return false;
+}
+
+int DropLines(State& state, const wchar_t* entryName) {
+    int dropped = 0;
+    for (Connection& c : state.connections) {
+        if (!c.handle || c.closing || lstrcmpW(c.entryName, entryName) != 0) continue;
+        c.state = RASCS_Disconnected;
+        c.error = kDropError;
+        ++dropped;
+    }
+    return dropped;
 }
 
 void ExpireClosed(State& state) {

@@ -65,6 +65,10 @@ struct State {
     // hang-up has begun, so the two always meet.
     BOOL hangUpBlocks;
     DWORD hangUpWaitsTimedOut;  // blocked hang-ups that gave up waiting: a deadlock
+    DWORD dials;                // dials started (RasDialW gave a handle), ever
+    // The next failNextDials dials fail with failNextError, whatever the scenario.
+    DWORD failNextDials;
+    DWORD failNextError;
     StoredEntry entries[kMaxEntries];
     Connection connections[kMaxConnections];
 };
@@ -82,6 +86,9 @@ Connection* FindConnection(State& state, DWORD handle);
 Connection* AddConnection(State& state, const wchar_t* entryName, DWORD connState);
 // True while a dial of the entry is under way (not hung up, not failed).
 bool DialInProgress(const State& state, const wchar_t* entryName);
+// The live (not hung-up) connections of the entry drop (RASCS_Disconnected,
+// kDropError), as when the server or the network ends them; how many did.
+int DropLines(State& state, const wchar_t* entryName);
 // Forgets hung-up connections whose grace time has passed, and fails dials
 // whose dialling process has gone (nothing would ever finish them).
 void ExpireClosed(State& state);

@@ -18,13 +18,15 @@ const char kUsage[] =
     "usage: rasctl [--dir FOLDER] COMMAND\n"
     "  FOLDER is where rasapi32.dll (and its state) lives; default: rasctl's own folder\n"
     "  connect ENTRY     a connected connection of ENTRY, as if dialled elsewhere; prints its handle\n"
-    "  drop ENTRY        connected lines of ENTRY drop (RASCS_Disconnected, error 629)\n"
+    "  drop ENTRY        live connections of ENTRY drop (RASCS_Disconnected, error 629)\n"
     "  hangup ENTRY      connections of ENTRY end at once, as if hung up elsewhere\n"
     "  fill N            N connected connections of other entries (\"Other 1\", ...)\n"
     "  list              one line per connection: handle state error name and the credentials it was dialled with\n"
     "  entry             the stored phonebook entries and their dial parameters\n"
     "  scenario [NAME]   show or choose how dials go: success refused halfopen badauth noanswer slow drop\n"
     "  hangupdelay MS    how long a hung-up handle stays valid\n"
+    "  failnext N ERROR  the next N dials fail with RAS error ERROR where the real service reports it, then\n"
+    "                    dials go as the scenario says\n"
     "  reset             forget connections, entries and settings\n";
 
 void Print(const std::wstring& text) {
@@ -114,7 +116,7 @@ int ForEntry(SharedState& shared, const wchar_t* entry, Change change) {
     return count;
 }
 
-int Run(SharedState& shared, const std::wstring& command, const wchar_t* argument) {
+int Run(SharedState& shared, const std::wstring& command, const wchar_t* argument, const wchar_t* second) {
     if (command == L"list" || command == L"entry" || (command == L"scenario" && !argument)) {
         std::unique_ptr<State> state = shared.Read();
         if (!state) {
@@ -140,9 +142,16 @@ int Run(SharedState& shared, const std::wstring& command, const wchar_t* argumen
         return 0;
     }
     if (command == L"drop") {
-        return ForEntry(shared, argument, [](Connection& c) {
-                   c.state = RASCS_Disconnected;
-                   c.error = kDropError;
+        int dropped = 0;
+        shared.Update([&](State& s) { dropped = DropLines(s, argument); });
+        return dropped ? 0 : 1;
+    }
+    if (command == L"failnext") {
+        if (!second) return 2;
+        DWORD count = wcstoul(argument, nullptr, 10), error = wcstoul(second, nullptr, 10);
+        return shared.Update([&](State& s) {
+                   s.failNextDials = count;
+                   s.failNextError = error;
                }) ? 0 : 1;
     }
     if (command == L"hangup") {
@@ -183,7 +192,8 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     SharedState shared(folder);
-    int result = Run(shared, argv[next], next + 1 < argc ? argv[next + 1] : nullptr);
+    int result = Run(shared, argv[next], next + 1 < argc ? argv[next + 1] : nullptr,
+                     next + 2 < argc ? argv[next + 2] : nullptr);
     if (result == 2) fputs(kUsage, stderr);
     fflush(stdout);
     return result;

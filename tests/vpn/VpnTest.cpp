@@ -6,11 +6,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "settings/AppConfig.h"
 #include "support/SimulatedRas.h"
 #include "vpn/PhonebookEntry.h"
 #include "vpn/RasConnection.h"
+#include "vpn/RedialSchedule.h"
 
 namespace {
 // The program's RAS code against the simulated service.
@@ -141,4 +143,26 @@ TEST_F(Vpn, HangUpEndsEveryConnectionOfTheEntryAndNoOtherWithoutWaiting) {
     ExpectReleased(second);
     StatusOf(other);
     EXPECT_FALSE(connection.AdoptConnection() || connection.HangUp());
+}
+
+// The waits after each failure, in the schedule's seconds, across the tick counter's wrap:
+// 5, 10, 20, 40, 60, then 60 for ever; a drop or a wake-up is told when the line comes back.
+TEST(RedialScheduleTest, WaitsLongerAfterEachFailureUpToAMinuteAndNeverComesEarly) {
+    RedialSchedule schedule;
+    DWORD now = 0xFFFFF000;
+    schedule.BeginAfterDrop(now);
+    std::vector<DWORD> waits;
+    for (int i = 0; i < 7; ++i) {
+        DWORD wait = schedule.SecondsLeft(now) * RedialSchedule::kSecondMs;
+        EXPECT_FALSE(schedule.Due(now + wait - 1));
+        EXPECT_TRUE(schedule.Due(now += wait));
+        waits.push_back(wait / RedialSchedule::kSecondMs);
+        schedule.AttemptStarted();
+        schedule.AttemptFailed(now);
+    }
+    EXPECT_EQ(waits, (std::vector<DWORD>{5, 10, 20, 40, 60, 60, 60}));
+    schedule.AttemptStarted();
+    EXPECT_TRUE(schedule.Connected());
+    schedule.BeginAtStart();
+    EXPECT_FALSE(schedule.Connected()) << "nothing was restored";
 }
