@@ -22,12 +22,13 @@ std::vector<std::string> Pieces(const std::string& first, const std::string& res
     return pieces;
 }
 
-// Each download goes over an older file, which only a saved body may replace.
+// Each download goes over an older file, which only a saved body may replace (and no part file a killed run left).
 class Download : public testing::Test {
 protected:
     void TearDown() override { DeleteFileA("download.bin"); }
     int Fetch(TestServer& server, const DownloadLimits& limits, const std::wstring& path = L"/keldatx.txt") {
         std::ofstream("download.bin") << "old contents";
+        DeleteFileA("download.bin.part");
         EXPECT_EQ(client.SetServer(L"127.0.0.1", server.Port()), 1);
         int result = client.DownloadToFile(path.c_str(), L"download.bin", limits);
         EXPECT_EQ(GetFileAttributesA("download.bin.part"), INVALID_FILE_ATTRIBUTES);
