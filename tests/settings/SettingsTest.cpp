@@ -39,10 +39,7 @@ void Store(const wchar_t* name, const std::wstring& text) {
 
 struct SettingsStore : testing::Test {
     void SetUp() override { TearDown(); }
-    void TearDown() override {
-        RegDeleteKeyW(HKEY_CURRENT_USER, kKey);
-        RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\kelda");
-    }
+    void TearDown() override { SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\kelda"); }  // with anything under it
 };
 
 // The document read from a file of these bytes.
