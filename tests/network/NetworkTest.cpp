@@ -22,14 +22,16 @@ std::vector<std::string> Pieces(const std::string& first, const std::string& res
     return pieces;
 }
 
-// Each download goes over an older file, which only a saved body may replace.
+// Each download goes over an older file, which only a saved body may replace (and no part file a killed run left).
 class Download : public testing::Test {
 protected:
     void TearDown() override { DeleteFileA("download.bin"); }
-    int Fetch(TestServer& server, const DownloadLimits& limits, const std::wstring& path = L"/keldatx.txt") {
+    int Fetch(TestServer& server, const DownloadLimits& limits, const std::wstring& path = L"/keldatx.txt",
+              const wchar_t* target = L"download.bin") {
         std::ofstream("download.bin") << "old contents";
+        DeleteFileA("download.bin.part");
         EXPECT_EQ(client.SetServer(L"127.0.0.1", server.Port()), 1);
-        int result = client.DownloadToFile(path.c_str(), L"download.bin", limits);
+        int result = client.DownloadToFile(path.c_str(), target, limits);
         EXPECT_EQ(GetFileAttributesA("download.bin.part"), INVALID_FILE_ATTRIBUTES);
         std::ifstream in("download.bin", std::ios::binary);
         saved = std::string(std::istreambuf_iterator<char>(in), {});
@@ -57,11 +59,17 @@ TEST_F(Download, EachReplyGivesItsResultAndFileInItsTime) {
         DWORD gapMs = 0;
         DownloadLimits limits = kSmallFileLimits;
         DWORD boundMs = 0;  // when the download must fail
+        const wchar_t* target = L"download.bin";
     } cases[] = {
         {{kOk + longLines + "\r\n\r\n" + Body(10)}, 0, Body(10)},
         {{kOk + splitLine + "content-length:  4\r\n\r\nBODYmore"}, 0, "BODY"},
         {{"HTTP/1.1 404 Not Found\r\n\r\nmissing"}, 404},
         {{"HTTP/1.0 000 OK\r\n\r\nbody"}, 1},  // never "saved"
+        {{"HTTP/1.0 2x0 OK\r\n\r\nbody"}, 1},
+        {{kOk + "Content-Length: 0\r\n\r\nextra"}, 0, ""},
+        {{kOk + "X-A: b\r\r\n\r\nX-B: c\r\n\r\nbody"}, 0, "body"},  // CR CR LF ends no line
+        {{kOk + "\r", "\nbody"}, 0, "body", 50},  // the empty line's CR and LF in two segments
+        {{kHead + "body"}, 2, "", 0, kSmallFileLimits, 0, L"no_such_folder\\download.bin"},
         {{"HTTP/1.0 200 OK\r\nServer: scri"}, 1},
         {{kOk + "Content-Length: 100\r\n\r\nonly forty bytes of the hundred promised"}, 1},
         // A small reply's body may have 64 KB, and no byte more.
@@ -80,7 +88,7 @@ TEST_F(Download, EachReplyGivesItsResultAndFileInItsTime) {
             if (c.boundMs) peer.Stall();
         });
         DWORD start = GetTickCount();
-        EXPECT_EQ(Fetch(server, c.limits), c.result) << c.pieces[0].substr(0, 40);
+        EXPECT_EQ(Fetch(server, c.limits, L"/keldatx.txt", c.target), c.result) << c.pieces[0].substr(0, 40);
         DWORD waited = GetTickCount() - start;
         EXPECT_EQ(saved, c.result ? "old contents" : c.saved) << c.pieces[0].substr(0, 40);
         EXPECT_TRUE(!c.boundMs || (waited >= c.boundMs - 50 && waited < c.boundMs + 2000)) << waited;
@@ -122,10 +130,17 @@ TEST(Socket, AFailedConnectLeavesNoSocketAndAnUnansweredOneEndsInTime) {
 TEST(HttpClient, SetServerKeepsTheDottedFormOrTheServerBefore) {
     WindowsSockets windowsSockets;
     HttpClient client;
-    EXPECT_EQ(client.SetServer(L"localhost", 8081), 1);
+    // A name; then, read without a lookup, a suffix of "192.168" (24 characters at most) and a short first label.
     // A first label over 63 characters: no resolver sends a query for it, so the lookup fails unheard.
-    EXPECT_EQ(client.SetServer((std::wstring(64, L'q') + L".invalid").c_str(), 9), 0);
-    EXPECT_EQ(std::string(client.Host()) + ":" + std::to_string(client.Port()), "127.0.0.1:8081");
-    EXPECT_EQ(client.SetServer(L".1.10", 80), 1);
-    EXPECT_STREQ(client.Host(), "192.168.1.10");
+    const struct { std::wstring name; int result; std::string server; } cases[] = {
+        {L"localhost", 1, "127.0.0.1:1"}, {std::wstring(64, L'q') + L".invalid", 0, "127.0.0.1:1"},
+        {L".1.10", 1, "192.168.1.10:3"}, {L"." + std::wstring(23, L'x'), 1, "255.255.255.255:4"},
+        {L"." + std::wstring(24, L'x'), 0, "255.255.255.255:4"}, {L"10.0.0.1", 1, "10.0.0.1:6"},
+        {L"ab.server", 1, "255.255.255.255:7"},
+    };
+    int port = 0;  // each row's own: a refused one leaves the row before it
+    for (const auto& c : cases) {
+        EXPECT_EQ(client.SetServer(c.name.c_str(), ++port), c.result) << port;
+        EXPECT_EQ(std::string(client.Host()) + ":" + std::to_string(client.Port()), c.server) << port;
+    }
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <string>
 #include <tuple>
@@ -39,10 +40,7 @@ void Store(const wchar_t* name, const std::wstring& text) {
 
 struct SettingsStore : testing::Test {
     void SetUp() override { TearDown(); }
-    void TearDown() override {
-        RegDeleteKeyW(HKEY_CURRENT_USER, kKey);
-        RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\kelda");
-    }
+    void TearDown() override { SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\kelda"); }  // with anything under it
 };
 
 // The document read from a file of these bytes.
@@ -112,11 +110,26 @@ TEST(KeyValueFile, ReadsTheRepliesTheProgramActsOn) {
     EXPECT_EQ(Value(document, L"other", L"balance"), L"99");
     EXPECT_EQ(Value(document, L"", L"k"), std::wstring(253, L'a'));  // a long line is read in pieces
     EXPECT_FALSE(document.LoadFile(L"no_such_file.txt", true));
+    // One rule of the format a row: a file's bytes, a section and key looked up, the value found there.
+    const struct { std::string bytes; const wchar_t* section; std::wstring key, value; } rules[] = {
+        {"a=x\ry\r\n", L"", L"a", L"x\ry"},  // a lone CR stays in the line
+        {"a=1\x1A\nb=2\n", L"", L"b", L"<missing>"},  // 0x1A ends the file
+        {"\xEF\xBB\xBFversion=1\n", L"", L"\xEF\xBB\xBFversion", L"1"},  // a UTF-8 byte-order mark begins the key
+        {" \t key x \t= \t v w \t\n", L"", L"key x", L"v w"},  // blanks around key, "=" and value go
+        {"[  s t \t]\na=1\n", L"  s t", L"a", L"1"},  // blanks before the name belong to it
+        {"a=" + std::string(298, 'b'), L"", std::wstring(45, L'b'), L""},  // 300 characters: 255, then a line of 45
+        {std::string("a=x\0y\nb=2", 9), L"", L"a", L"x"},  // a NUL ends what its line says
+    };
+    for (const auto& r : rules) {
+        KeyValueDocument read = Load(r.bytes);
+        EXPECT_EQ(Value(read, r.section, r.key.c_str()), r.value) << r.bytes;
+    }
 }
 
 TEST(KeyValueFile, GetNumberReadsOnlyTheLeadingDecimalForm) {
     const std::pair<const char*, double> cases[] = {
-        {"12.50 RUB", 12.5}, {" \t-3.5e2x", -350}, {"1,5", 1}, {"RUB 5", 0}, {"0x10", 0}, {"inf", 0}, {"nan", 0}};
+        {"12.50 RUB", 12.5}, {" \t-3.5e2x", -350}, {"1,5", 1}, {"RUB 5", 0}, {"0x10", 0}, {"inf", 0}, {"nan", 0},
+        {"+.5", 0.5}, {"1e", 1}, {"1e-x", 1}, {"-1e999", -HUGE_VAL}, {"1e-999", 0}};
     for (auto& [value, number] : cases) {
         KeyValueDocument document = Load(std::string("n=") + value);
         EXPECT_EQ(document.GetNumber(L"", L"n", 99), number) << value;

@@ -89,6 +89,15 @@ std::string DeflatedZeros(unsigned megabytes) {
     return deflated;
 }
 
+// An empty folder, whatever a run ended in the middle of a case left there (read-only files too).
+void MakeFresh(const std::filesystem::path& folder) {
+    std::error_code none;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(folder, none))
+        SetFileAttributesW(item.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+}
+
 std::map<std::string, std::string> Snapshot() {
     std::map<std::string, std::string> files;
     for (const auto& item : std::filesystem::recursive_directory_iterator("."))
@@ -103,7 +112,7 @@ TEST(UpdateCheck, TheManifestDecidesWhatIsFetchedAndWhetherThisVersionGoesOn) {
     TestServer site;
     ASSERT_EQ(AppConfig.http.SetServer(L"127.0.0.1", site.Port()), 1);
     CopyFixedText(AppConfig.version, L"1.07");
-    DeleteFileW(kUpdateMarkerName);
+    DeleteFileW(kUpdateMarkerName);  // one a killed run left would pass for this start's
     const std::string offers108 = "version=1.08\r\nfile=/next.zip\r\ncompabilitywith=1.07\r\n";
     // The note an update left (null: none left before this start), and the one that stands after it.
     const struct { std::string manifest; const wchar_t* installedBefore; int result; size_t fetched; const wchar_t* noted; } cases[] = {
@@ -188,6 +197,7 @@ TEST(UpdateCheck, OnlyAnArchiveUnderItsProvidersSignatureReachesTheInstall) {
     site.Route("/keldatx.txt", 200, "version=1.08\r\nfile=/next.zip\r\n");
     CopyFixedText(AppConfig.version, L"1.07");
     WriteBytes("update_probe.txt", "old contents");
+    for (const char* checked : {"_update_probe.txt", "..\\x"}) DeleteFileA(checked);
     const std::string release = ReadBytes("update\\signed\\release.zip");
     const std::string signature = ReadBytes("update\\signed\\release.zip.provider.sig");
     std::string touched = release, badCrc = release, unknownMethod = release;
@@ -242,7 +252,7 @@ TEST(UpdateCheck, OnlyAnArchiveUnderItsProvidersSignatureReachesTheInstall) {
     wchar_t saved[MAX_PATH] = {}, temporary[MAX_PATH] = {};
     GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
     GetFullPathNameW(L"Временные файлы", MAX_PATH, temporary, nullptr);
-    CreateDirectoryW(temporary, nullptr);
+    MakeFresh(temporary);
     SetEnvironmentVariableW(L"TMP", temporary);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -266,9 +276,8 @@ TEST(UpdateCheck, OnlyAnArchiveUnderItsProvidersSignatureReachesTheInstall) {
 // A scratch folder made current, as the program's folder is: an old version and the read-only backup an earlier
 // update left (a file read-only before an update keeps the attribute aside).
 TEST(Install, EachFailureUndoesEverythingAndOnlyASuccessKeepsTheOldFilesAside) {
-    SetFileAttributesA("install_scratch\\_update_probe.txt", FILE_ATTRIBUTE_NORMAL);  // from a run that failed
-    std::filesystem::remove_all("install_scratch");
-    std::filesystem::create_directories("install_scratch/sub");
+    MakeFresh("install_scratch");
+    std::filesystem::create_directory("install_scratch/sub");
     SetCurrentDirectoryA("install_scratch");
     WriteBytes("update_probe.txt", "old");
     WriteBytes("_update_probe.txt", "older");
