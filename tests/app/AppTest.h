@@ -77,11 +77,11 @@ protected:
     HWND Window() { return frame->Handle(); }
     CKelda_txView& View() { return frame->view; }
     void Press(int id) { SendMessageW(View().Handle(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
-    // The frame shown or hidden, the connect button's caption and the state line, as the user sees them.
+    // The frame shown, hidden or minimised, the connect button's caption and the state line, as the user sees them.
     std::wstring Shows() {
-        bool shown = IsWindowVisible(Window()) && !IsIconic(Window());
+        const wchar_t* frameIs = !IsWindowVisible(Window()) ? L"hidden, " : IsIconic(Window()) ? L"minimised, " : L"shown, ";
         HWND button = GetDlgItem(View().Handle(), IDC_CONNECT_BUTTON);
-        return (shown ? L"shown, " : L"hidden, ") + TextOf(button) + L", " + TextOf(View().stateLabel.Handle());
+        return frameIs + TextOf(button) + L", " + TextOf(View().stateLabel.Handle());
     }
     bool ShowsWithin(DWORD ms, const std::wstring& wanted) { return PumpUntil([&] { return Shows() == wanted; }, ms); }
     TestServer server{KELDA_SERVER_PORT};

@@ -13,23 +13,30 @@ TEST_F(AppTest, TheTrayIconAndItsMenuShowHideConnectAndDisconnectAndTheHiddenBut
     }
     SendMessageW(Window(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_EQ(Shows(), L"hidden, Подключиться, Не соединено");
-    // menuItem: how far down the tray menu the item is (a pair of items shares a place); 0: no menu.
-    struct Step { const char* what; LPARAM event; int menuItem; const wchar_t* shows; } steps[] = {
-        {"left click on the minimised frame", WM_LBUTTONDOWN, 0, L"shown, Подключиться, Не соединено"},
-        {"left click", WM_LBUTTONDOWN, 0, L"hidden, Подключиться, Не соединено"},
-        {"balloon click", NIN_BALLOONUSERCLICK, 0, L"shown, Подключиться, Не соединено"},
-        {"Свернуть окно", WM_RBUTTONDOWN, 2, L"hidden, Подключиться, Не соединено"},
-        {"Развернуть окно", WM_RBUTTONDOWN, 2, L"shown, Подключиться, Не соединено"},
-        {"Подключиться", WM_RBUTTONDOWN, 1, L"hidden, Отключиться, Соединено"},  // the frame hides once connected
-        {"Отключиться", WM_RBUTTONDOWN, 1, L"hidden, Подключиться, Не соединено"},
+    SetWindowTextW(View().loginEdit.Handle(), L"typed");  // typed, not stored: the tray dials with what is stored
+    // The message to the frame; for the tray's, menuItem is how far down its menu the item is (a pair shares a place).
+    const UINT kTray = WM_TRAY_NOTIFY;
+    struct Step { const char* what; UINT message; WPARAM wParam; LPARAM lParam; int menuItem; const wchar_t* shows; } steps[] = {
+        {"left click on the minimised frame", kTray, TRAY_ICON_ID, WM_LBUTTONDOWN, 0, L"shown, Подключиться, Не соединено"},
+        {"another icon's left click", kTray, TRAY_ICON_ID + 1, WM_LBUTTONDOWN, 0, L"shown, Подключиться, Не соединено"},
+        {"left click", kTray, TRAY_ICON_ID, WM_LBUTTONDOWN, 0, L"hidden, Подключиться, Не соединено"},
+        {"balloon click", kTray, TRAY_ICON_ID, NIN_BALLOONUSERCLICK, 0, L"shown, Подключиться, Не соединено"},
+        {"the menu bar's Выход only hides", WM_COMMAND, ID_APP_EXIT, 0, 0, L"hidden, Подключиться, Не соединено"},
+        {"Развернуть окно", kTray, TRAY_ICON_ID, WM_RBUTTONDOWN, 2, L"shown, Подключиться, Не соединено"},
+        {"Свернуть окно", kTray, TRAY_ICON_ID, WM_RBUTTONDOWN, 2, L"hidden, Подключиться, Не соединено"},
+        {"Подключиться", kTray, TRAY_ICON_ID, WM_RBUTTONDOWN, 1, L"hidden, Отключиться, Соединено"},
+        {"Отключиться", kTray, TRAY_ICON_ID, WM_RBUTTONDOWN, 1, L"hidden, Подключиться, Не соединено"},
+        {"Выход: the frame is gone", kTray, TRAY_ICON_ID, WM_RBUTTONDOWN, 3, L"hidden, , "},
     };
     for (const Step& s : steps) {
         // The menu is modal: the keys wait in the queue for its loop.
         for (int i = 0; i < s.menuItem; ++i) PostMessageW(Window(), WM_KEYDOWN, VK_DOWN, 0);
         if (s.menuItem) PostMessageW(Window(), WM_KEYDOWN, VK_RETURN, 0);
-        SendMessageW(Window(), WM_TRAY_NOTIFY, TRAY_ICON_ID, s.event);
+        SendMessageW(Window(), s.message, s.wParam, s.lParam);
         EXPECT_TRUE(ShowsWithin(5000, s.shows)) << s.what << ": " << Shows();
     }
+    auto ras = SimulatedRas().Read();
+    EXPECT_STREQ(reinterpret_cast<RASDIALPARAMSW*>(fakeras::FindEntry(*ras, L"Kelda")->dialParams)->szUserName, L"stored");
 }
 
 // Tab moves between the fields through the frame's filter, which is asked before those added
