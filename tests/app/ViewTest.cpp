@@ -15,15 +15,23 @@ TEST_F(AppTest, TheViewShowsTheStoredSettingsAndTakes32CharactersPerField) {
     EXPECT_EQ(IsDlgButtonChecked(view.Handle(), IDC_HIDE_ON_START), BST_CHECKED);
 }
 
+// Started elsewhere before the view opens, or while it is open: the view's 100 ms tick takes it over.
 TEST_F(AppTest, AdoptsAConnectionStartedElsewhereAndFollowsItsEndInTheViewAndTheTrayIcon) {
-    SimulatedRas().Update([](fakeras::State& s) { fakeras::AddConnection(s, L"Kelda", RASCS_Connected); });
-    Open();
-    EXPECT_TRUE(ShowsWithin(300, L"shown, Отключиться, Соединено"));
-    EXPECT_EQ(KeldaConnections(), 1);  // adopted, not dialled
-    EXPECT_TRUE(PumpUntil([&] { return TrayShows(IDI_CONNECTED); }, 1000));
-    SimulatedRas().Update([](fakeras::State& s) { fakeras::ForgetEverything(s); });
-    EXPECT_TRUE(ShowsWithin(300, L"shown, Подключиться, Не соединено"));  // within two ticks
-    EXPECT_TRUE(PumpUntil([&] { return TrayShows(IDR_MAINFRAME); }, 1000));
+    auto startElsewhere = [] { SimulatedRas().Update([](fakeras::State& s) { fakeras::AddConnection(s, L"Kelda", RASCS_Connected); }); };
+    for (bool beforeOpening : {true, false}) {
+        SCOPED_TRACE(beforeOpening ? "before the view opens" : "while it is open");
+        if (beforeOpening) startElsewhere();
+        AppConfig.autoConnect = beforeOpening;  // with a line up, no dial at start
+        Open();
+        if (!beforeOpening) startElsewhere();
+        EXPECT_TRUE(ShowsWithin(300, L"shown, Отключиться, Соединено")) << "within two ticks: " << Shows();
+        EXPECT_EQ(SimulatedRas().Read()->dials, 0u) << "dialled, not adopted";
+        EXPECT_TRUE(PumpUntil([&] { return TrayShows(IDI_CONNECTED); }, 1000));
+        SimulatedRas().Update([](fakeras::State& s) { fakeras::ForgetEverything(s); });
+        EXPECT_TRUE(ShowsWithin(300, L"shown, Подключиться, Не соединено"));
+        EXPECT_TRUE(PumpUntil([&] { return TrayShows(IDR_MAINFRAME); }, 1000));
+        DestroyWindow(Window());
+    }
 }
 
 // A failed dial against a service whose hang-up waits for the dial's thread to leave the notifier,
@@ -72,6 +80,8 @@ TEST_F(AppTest, WithAutoConnectALostLineIsDialledAgainUntilItConnectsOrTheAccoun
         {"the account refused at start", 1, 1, ERROR_AUTHENTICATION_FAILURE, false, kWait, 10, 1, L"shown, Подключиться, Не соединено",
          L"Код состояния: 6\nAccess was denied because the username and/or password was invalid on the domain."},
         {"three network failures at start", 1, 3, ERROR_AUTOMATIC_VPN_FAILED, false, kWait, 10, 4, kUp, kUpText},
+        {"a network failure, RAS's longest text whole", 0, 1, ERROR_AUTOMATIC_VPN_FAILED, false, kWait, 10, 1, L"shown, Подключиться, Не соединено",
+         L"Код состояния: 2\nUnable to establish the VPN connection. The VPN server may be unreachable, or security parameters may not be configured properly for this connection."},
         {"the option unticked during the wait", 1, 0, 0, true, kUntick, 100, 1, L"hidden, Подключиться, Не соединено", L""},
         {"the session's end during the wait", 1, 0, 0, true, kEndSession, 100, 1, L"hidden, Подключиться, Не соединено", L""},
         {"Подключиться during the wait: at once", 1, 0, 0, true, kConnect, 1000, 2, kUp, kUpText},
