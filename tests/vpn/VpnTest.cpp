@@ -43,15 +43,10 @@ protected:
 };
 }  // namespace
 
+// Written before every dial: a redial rewrites an entry changed elsewhere and takes the current credentials.
 TEST_F(Vpn, TheEntryIsThePptpEntryWithTheStoredCredentialsAndNothingElse) {
-    AppConfig.StoreCredentials(L"абонент", L"пароль 1");
-    PrepareEntry();
-    std::unique_ptr<fakeras::State> state = SimulatedRas().Read();
-    const fakeras::StoredEntry* stored = fakeras::FindEntry(*state, L"Kelda");
-    ASSERT_TRUE(stored && stored->hasDialParams && !stored->passwordRemoved);
-    EXPECT_EQ(stored->size, 5616u);  // Wine reports an NT version after 5.0
     RASENTRYW entry{};
-    entry.dwSize = 5616;
+    entry.dwSize = 5616;  // Wine reports an NT version after 5.0
     entry.dwfOptions = 0x04010010;
     lstrcpyW(entry.szLocalPhoneNumber, L"127.0.0.1");
     entry.dwfNetProtocols = 4;
@@ -63,13 +58,27 @@ TEST_F(Vpn, TheEntryIsThePptpEntryWithTheStoredCredentialsAndNothingElse) {
     entry.dwfOptions2 = 7;
     entry.dwRedialCount = 99;
     entry.dwRedialPause = 3;
-    EXPECT_EQ(memcmp(stored->bytes, &entry, sizeof entry), 0) << "an entry field differs";
-    RASDIALPARAMSW params{};
-    params.dwSize = sizeof(void*) == 8 ? 2108 : 2104;  // the XP layout
-    lstrcpyW(params.szEntryName, L"Kelda");
-    lstrcpyW(params.szUserName, L"абонент");
-    lstrcpyW(params.szPassword, L"пароль 1");
-    EXPECT_EQ(memcmp(stored->dialParams, &params, sizeof params), 0) << "a dial parameter differs";
+    for (bool redial : {false, true}) {
+        SCOPED_TRACE(redial ? "a redial after a change elsewhere" : "the entry prepared");
+        const wchar_t* login = redial ? L"другой" : L"абонент";
+        AppConfig.StoreCredentials(login, L"пароль 1");
+        ASSERT_TRUE(connection.Dial());
+        std::unique_ptr<fakeras::State> state = SimulatedRas().Read();
+        const fakeras::StoredEntry* stored = fakeras::FindEntry(*state, L"Kelda");
+        ASSERT_TRUE(stored && stored->hasDialParams && !stored->passwordRemoved);
+        EXPECT_EQ(stored->size, 5616u);
+        EXPECT_EQ(memcmp(stored->bytes, &entry, sizeof entry), 0) << "an entry field differs";
+        RASDIALPARAMSW params{};
+        params.dwSize = sizeof(void*) == 8 ? 2108 : 2104;  // the XP layout
+        lstrcpyW(params.szEntryName, L"Kelda");
+        lstrcpyW(params.szUserName, login);
+        lstrcpyW(params.szPassword, L"пароль 1");
+        EXPECT_EQ(memcmp(stored->dialParams, &params, sizeof params), 0) << "a dial parameter differs";
+        SimulatedRas().Update([](fakeras::State& s) {  // changed in the system's network settings
+            fakeras::FindEntry(s, L"Kelda")->bytes[8] ^= 1;
+            fakeras::FindEntry(s, L"Kelda")->hasDialParams = FALSE;
+        });
+    }
 }
 
 // The entry's layout by the version GetVersionExW reports. The manifest names every Windows from Vista
@@ -143,6 +152,14 @@ TEST_F(Vpn, HangUpEndsEveryConnectionOfTheEntryAndNoOtherWithoutWaiting) {
     ExpectReleased(second);
     StatusOf(other);
     EXPECT_FALSE(connection.AdoptConnection() || connection.HangUp());
+    SetScenario(L"slow");
+    ASSERT_TRUE(connection.Dial());
+    EXPECT_FALSE(connection.HangUp()) << "a dial in progress is left alone";
+    EXPECT_TRUE(connection.hrasconn && KeldaConnections() == 1);
+    for (int i = 0; i < 7; ++i) AddConnection(L"another");  // ten in all, with "kelda" and "KELDA"
+    EXPECT_EQ(connection.FindConnection(), connection.hrasconn);
+    AddConnection(L"another");
+    EXPECT_EQ(connection.FindConnection(), nullptr) << "more than ten connections hide ours";
 }
 
 // The waits after each failure, in the schedule's seconds, across the tick counter's wrap:
