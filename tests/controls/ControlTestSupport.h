@@ -3,15 +3,17 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <numeric>
 #include <string>
 #include <vector>
 
 #include "support/TestWindows.h"
 
-// What paints into a metafile did: texts drawn, fonts made, objects deleted, stock objects selected.
+// What paints into a metafile did: texts drawn (where the last one ends), fonts made, objects deleted, stock
+// objects selected.
 struct PaintRecord {
     std::vector<std::wstring> texts;
-    int fontsMade = 0, deleted = 0, stockSelected = 0;
+    int textEnd = 0, fontsMade = 0, deleted = 0, stockSelected = 0;
 };
 
 inline int CALLBACK NotePaint(HDC, HANDLETABLE*, const ENHMETARECORD* r, int, LPARAM data) {
@@ -19,6 +21,8 @@ inline int CALLBACK NotePaint(HDC, HANDLETABLE*, const ENHMETARECORD* r, int, LP
     if (r->iType == EMR_EXTTEXTOUTW) {
         const EMRTEXT& text = reinterpret_cast<const EMREXTTEXTOUTW*>(r)->emrtext;
         paints.texts.emplace_back(reinterpret_cast<const wchar_t*>(reinterpret_cast<const BYTE*>(r) + text.offString), text.nChars);
+        auto advances = reinterpret_cast<const INT*>(reinterpret_cast<const BYTE*>(r) + text.offDx);
+        paints.textEnd = text.ptlReference.x + std::accumulate(advances, advances + text.nChars, 0);
     }
     paints.fontsMade += r->iType == EMR_EXTCREATEFONTINDIRECTW;
     paints.deleted += r->iType == EMR_DELETEOBJECT;

@@ -9,18 +9,23 @@
 #include "controls/StaticSimple.h"
 
 // Letters and digits typed up to the limit, Backspace taking the last; Ctrl+V (not V) replacing
-// everything with the clipboard's bytes, each one character; painted masked.
+// everything with the clipboard's bytes, each one character; painted masked, the caret behind the last character.
 TEST(MyEdit, TakesWhatItShouldAndPaintsItMasked) {
     TestWindow host;
     MyEdit edit;
     edit.maxLength = 32;  // as the main view makes its password field
     edit.isPassword = true;
     ASSERT_TRUE(edit.Create(host.Handle(), RECT{55, 165, 180, 185}, nullptr, 0x508100A0));
-    for (wchar_t c : L"a7\u0416\u0451 !_\t\r\x16\x08-Z" + std::wstring(40, L'x')) SendMessageW(edit.Handle(), WM_CHAR, c, 1);
+    SetFocus(edit.Handle());  // the caret follows what is typed
+    for (wchar_t c : L"a7\u0416\u0451 !_\t\r\x16\x08-Zq") SendMessageW(edit.Handle(), WM_CHAR, c, 1);
     SendMessageW(edit.Handle(), WM_KEYDOWN, VK_BACK, 1);
-    std::wstring typed = L"a7\u0416\u0451Z" + std::wstring(26, L'x');
+    for (int i = 0; i < 40; ++i) SendMessageW(edit.Handle(), WM_CHAR, L'x', 1);
+    std::wstring typed = L"a7\u0416\u0451Z" + std::wstring(27, L'x');
     EXPECT_EQ(edit.text, typed);
-    EXPECT_EQ(RecordPaints(edit.Handle()).texts, std::vector<std::wstring>{std::wstring(31, L'*')});
+    PaintRecord paint = RecordPaints(edit.Handle());
+    EXPECT_EQ(paint.texts, std::vector<std::wstring>{std::wstring(32, L'*')});
+    POINT caret{};
+    EXPECT_TRUE(GetCaretPos(&caret) && caret.x == paint.textEnd && caret.y == 3) << "the caret is not behind the last character";
 
     std::string bytes = "pass word!_\x80\xC0" + std::string(29, 'k');  // what typing refuses; no code page
     ASSERT_TRUE(OpenClipboard(nullptr));
