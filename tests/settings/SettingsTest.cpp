@@ -51,6 +51,10 @@ KeyValueDocument Load(const std::string& bytes) {
     DeleteFileA("kv_test.txt");
     return document;
 }
+std::string Scrambled(const wchar_t* plain) {  // as the provider writes it: one byte a character
+    std::wstring scrambled = ScrambleText(plain);
+    return std::string(scrambled.begin(), scrambled.end());
+}
 std::wstring Value(KeyValueDocument& document, const wchar_t* section, const wchar_t* key) {
     std::wstring value = L"<missing>";
     document.GetValue(section, key, value);
@@ -97,10 +101,8 @@ TEST_F(SettingsStore, OverlongStoredCredentialsAreDroppedOrCut) {
 
 // The provider's update and statistics replies: only the unnamed section's entries count.
 TEST(KeyValueFile, ReadsTheRepliesTheProgramActsOn) {
-    std::string scrambled;
-    for (wchar_t c : ScrambleText(L"секрет")) scrambled.push_back(static_cast<char>(c));
     KeyValueDocument document =
-        Load("version=1.07\r\n  file = http://host/k.zip?a=b  \r\n; c=1\n# c=2\n&secret=" + scrambled +
+        Load("version=1.07\r\n  file = http://host/k.zip?a=b  \r\n; c=1\n# c=2\n&secret=" + Scrambled(L"секрет") +
              "\ndup=1\n[other]\nbalance=99\n[]\ndup=2\nk=" + std::string(9998, 'a') + "\n");
     std::wstring values;
     for (const wchar_t* key : {L"version", L"file", L"secret", L"c", L"balance", L"dup"}) {
@@ -119,6 +121,8 @@ TEST(KeyValueFile, ReadsTheRepliesTheProgramActsOn) {
         {"[  s t \t]\na=1\n", L"  s t", L"a", L"1"},  // blanks before the name belong to it
         {"a=" + std::string(298, 'b'), L"", std::wstring(45, L'b'), L""},  // 300 characters: 255, then a line of 45
         {std::string("a=x\0y\nb=2", 9), L"", L"a", L"x"},  // a NUL ends what its line says
+        {"Version=1\n", L"", L"version", L"<missing>"},  // keys and section names are case-sensitive
+        {"[S]\na=1\n", L"s", L"a", L"<missing>"},
     };
     for (const auto& r : rules) {
         KeyValueDocument read = Load(r.bytes);
@@ -135,4 +139,5 @@ TEST(KeyValueFile, GetNumberReadsOnlyTheLeadingDecimalForm) {
         EXPECT_EQ(document.GetNumber(L"", L"n", 99), number) << value;
         EXPECT_EQ(document.GetNumber(L"", L"missing", 3.5), 3.5);
     }
+    EXPECT_EQ(Load("&n=" + Scrambled(L"12.5")).GetNumber(L"", L"n", 99), 12.5) << "read unscrambled";
 }
