@@ -2,9 +2,16 @@
 
 #include "framework/AppModule.h"
 
-// What the user does to the frame from its tray icon and its caption; the frame's height toggle.
+// The view shows the stored settings and takes 32 characters a field; what the user does to the frame from its
+// tray icon and its caption; the frame's height toggle.
 TEST_F(AppTest, TheTrayIconAndItsMenuShowHideConnectAndDisconnectAndTheHiddenButtonTogglesTheHeight) {
     Open();
+    HWND login = View().loginEdit.Handle();
+    EXPECT_EQ(TextOf(login) + L"/" + View().passwordEdit.ShownText(), L"stored/********");
+    EXPECT_EQ(IsDlgButtonChecked(View().Handle(), IDC_HIDE_ON_START), BST_CHECKED);
+    for (HWND field : {login, View().passwordEdit.Handle()})
+        for (int i = 0; i < 40; ++i) SendMessageW(field, WM_CHAR, L'x', 1);  // typed, not stored: the tray dials with what is stored
+    EXPECT_EQ(std::to_wstring(TextOf(login).size()) + L"/" + View().passwordEdit.ShownText(), L"32/" + std::wstring(32, L'*'));
     for (LONG height : {255, 175, 255}) {  // the top edge stays
         RECT r{};
         GetWindowRect(Window(), &r);
@@ -13,7 +20,6 @@ TEST_F(AppTest, TheTrayIconAndItsMenuShowHideConnectAndDisconnectAndTheHiddenBut
     }
     SendMessageW(Window(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_EQ(Shows(), L"hidden, Подключиться, Не соединено");
-    SetWindowTextW(View().loginEdit.Handle(), L"typed");  // typed, not stored: the tray dials with what is stored
     // The message to the frame; for the tray's, menuItem is how far down its menu the item is (a pair shares a place).
     const UINT kTray = WM_TRAY_NOTIFY;
     struct Step { const char* what; UINT message; WPARAM wParam; LPARAM lParam; int menuItem; const wchar_t* shows; } steps[] = {

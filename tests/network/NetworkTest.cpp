@@ -48,19 +48,10 @@ TEST_F(Download, EachReplyGivesItsResultAndFileInItsTime) {
     const std::string longLines = "X-Exact: " + std::string(1015, 'a') + "\r\nX-Long: " + std::string(3000, '\r');
     const std::string splitLine = "X-Split: " + std::string(1014, 'b') + "\r\n";
     DownloadLimits head = kSmallFileLimits, exchange = kSmallFileLimits, stretch = kArchiveLimits;
-    head.headMs = 300;
-    exchange.exchangeMs = 600;
-    stretch.stretchMs = 250;
-    stretch.stretchBytes = 64;
-    const struct {
-        std::vector<std::string> pieces;  // gapMs apart; then the server closes, or stalls when a bound is due
-        int result;
-        std::string saved{};
-        DWORD gapMs = 0;
-        DownloadLimits limits = kSmallFileLimits;
-        DWORD boundMs = 0;  // when the download must fail
-        const wchar_t* target = L"download.bin";
-    } cases[] = {
+    head.headMs = 300, exchange.exchangeMs = 600, stretch.stretchMs = 250, stretch.stretchBytes = 64;
+    // The pieces go gapMs apart; then the server closes, or stalls when a bound is due: the download must fail at boundMs.
+    const struct { std::vector<std::string> pieces; int result; std::string saved{}; DWORD gapMs = 0; DownloadLimits limits = kSmallFileLimits;
+                   DWORD boundMs = 0; const wchar_t* target = L"download.bin"; } cases[] = {
         {{kOk + longLines + "\r\n\r\n" + Body(10)}, 0, Body(10)},
         {{kOk + splitLine + "content-length:  4\r\n\r\nBODYmore"}, 0, "BODY"},
         {{"HTTP/1.1 404 Not Found\r\n\r\nmissing"}, 404},

@@ -38,11 +38,6 @@ void Store(const wchar_t* name, const std::wstring& text) {
     ASSERT_EQ(SHSetValueW(HKEY_CURRENT_USER, kKey, name, REG_SZ, (text + L'!').data(), size), 0u);
 }
 
-struct SettingsStore : testing::Test {
-    void SetUp() override { TearDown(); }
-    void TearDown() override { SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\kelda"); }  // with anything under it
-};
-
 // The document read from a file of these bytes.
 KeyValueDocument Load(const std::string& bytes) {
     std::ofstream("kv_test.txt", std::ios::binary | std::ios::trunc) << bytes;
@@ -62,7 +57,9 @@ std::wstring Value(KeyValueDocument& document, const wchar_t* section, const wch
 }
 }  // namespace
 
-TEST_F(SettingsStore, NoKeyLoadsDefaultsAndEverySaveComesBackInTheStoredForms) {
+// A stored text over 256 bytes is dropped; one unscrambling to more than the field holds is cut.
+TEST(SettingsStore, NoKeyLoadsDefaultsEverySaveComesBackInTheStoredFormsAndOverlongTextsAreDroppedOrCut) {
+    SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\kelda");  // with anything under it
     AppConfig.StoreCredentials(L"old", L"old");
     AppConfig.autoConnect = AppConfig.hideOnStart = 1;
     AppConfig.LoadSettings();
@@ -79,8 +76,7 @@ TEST_F(SettingsStore, NoKeyLoadsDefaultsAndEverySaveComesBackInTheStoredForms) {
         {L"", L"", 0, 0}, {L"Жё", L"€ø_@ 9", 1, 2}, {L"абонент-с-логином-в-32-символа-Z", L"Пароль", 0, 1}};
     for (auto [login, password, autoConnect, hideOnStart] : saved) {
         AppConfig.StoreCredentials(login, password);
-        AppConfig.autoConnect = autoConnect;
-        AppConfig.hideOnStart = hideOnStart;
+        AppConfig.autoConnect = autoConnect, AppConfig.hideOnStart = hideOnStart;
         AppConfig.SaveSettings();
         AppConfig.StoreCredentials(L"x", L"x");
         AppConfig.autoConnect = AppConfig.hideOnStart = 7;
@@ -88,15 +84,12 @@ TEST_F(SettingsStore, NoKeyLoadsDefaultsAndEverySaveComesBackInTheStoredForms) {
         EXPECT_EQ(std::wstring(AppConfig.login) + L"/" + AppConfig.password, std::wstring(login) + L"/" + password);
         EXPECT_EQ(AppConfig.autoConnect * 10 + AppConfig.hideOnStart, autoConnect * 10 + hideOnStart);
     }
-}
-
-// A stored text over 256 bytes is dropped; one unscrambling to more than the field holds is cut.
-TEST_F(SettingsStore, OverlongStoredCredentialsAreDroppedOrCut) {
     Store(L"p1", std::wstring(129, L'A'));
     Store(L"p2", ScrambleText(std::wstring(48, L'z').c_str()));
     AppConfig.LoadSettings();
     EXPECT_STREQ(AppConfig.login, L"");
     EXPECT_EQ(AppConfig.password, std::wstring(32, L'z'));
+    SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\kelda");
 }
 
 // The provider's update and statistics replies: only the unnamed section's entries count.

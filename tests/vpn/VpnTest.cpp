@@ -47,17 +47,13 @@ protected:
 TEST_F(Vpn, TheEntryIsThePptpEntryWithTheStoredCredentialsAndNothingElse) {
     RASENTRYW entry{};
     entry.dwSize = 5616;  // Wine reports an NT version after 5.0
-    entry.dwfOptions = 0x04010010;
+    entry.dwfOptions = 0x04010010, entry.dwfOptions2 = 7;
     lstrcpyW(entry.szLocalPhoneNumber, L"127.0.0.1");
-    entry.dwfNetProtocols = 4;
-    entry.dwFramingProtocol = 1;
+    entry.dwfNetProtocols = 4, entry.dwFramingProtocol = 1;  // IP over PPP
     lstrcpyW(entry.szDeviceType, L"vpn");
     lstrcpyW(entry.szDeviceName, L"VPN");
-    entry.dwType = 2;
-    entry.dwVpnStrategy = 1;
-    entry.dwfOptions2 = 7;
-    entry.dwRedialCount = 99;
-    entry.dwRedialPause = 3;
+    entry.dwType = 2, entry.dwVpnStrategy = 1;  // a VPN, PPTP only
+    entry.dwRedialCount = 99, entry.dwRedialPause = 3;
     for (bool redial : {false, true}) {
         SCOPED_TRACE(redial ? "a redial after a change elsewhere" : "the entry prepared");
         const wchar_t* login = redial ? L"другой" : L"абонент";
@@ -68,9 +64,7 @@ TEST_F(Vpn, TheEntryIsThePptpEntryWithTheStoredCredentialsAndNothingElse) {
         ASSERT_TRUE(stored && stored->hasDialParams && !stored->passwordRemoved);
         EXPECT_EQ(stored->size, 5616u);
         EXPECT_EQ(memcmp(stored->bytes, &entry, sizeof entry), 0) << "an entry field differs";
-        RASDIALPARAMSW params{};
-        params.dwSize = sizeof(void*) == 8 ? 2108 : 2104;  // the XP layout
-        lstrcpyW(params.szEntryName, L"Kelda");
+        RASDIALPARAMSW params{sizeof(void*) == 8 ? 2108ul : 2104ul, L"Kelda"};  // the XP layout
         lstrcpyW(params.szUserName, login);
         lstrcpyW(params.szPassword, L"пароль 1");
         EXPECT_EQ(memcmp(stored->dialParams, &params, sizeof params), 0) << "a dial parameter differs";
@@ -95,13 +89,8 @@ TEST(PhonebookEntry, TakesTheXpLayoutOnEveryWindowsFromXpOn) {
 // Whatever Dial finds held is hung up and let go, never overwritten while live;
 // the service refuses a second dial of the entry while one is under way.
 TEST_F(Vpn, DialLetsGoOfWhatItHeldAndOfARefusalThatCameWithAHandle) {
-    const struct {
-        const char* held;
-        const wchar_t* firstScenario;  // null: a connection started elsewhere, adopted
-        bool waitForFailure, tickFirst;  // tickFirst: the view's tick lets go of the failed dial first
-        const wchar_t* secondScenario;
-        bool secondStarts;
-    } cases[] = {
+    // firstScenario null: a connection started elsewhere, adopted. tickFirst: the view's tick lets go of the failed dial first.
+    const struct { const char* held; const wchar_t* firstScenario; bool waitForFailure, tickFirst; const wchar_t* secondScenario; bool secondStarts; } cases[] = {
         {"a connection", nullptr, false, false, L"success", true},
         {"a dial in progress", L"slow", false, false, L"slow", true},
         {"a failed dial", L"badauth", true, false, L"success", true},
@@ -121,9 +110,7 @@ TEST_F(Vpn, DialLetsGoOfWhatItHeldAndOfARefusalThatCameWithAHandle) {
         }
         HRASCONN first = connection.hrasconn;
         for (int i = 0; c.waitForFailure && StatusOf(first).dwError == 0 && i < 100; ++i) Sleep(50);
-        if (c.tickFirst) {
-            EXPECT_TRUE(connection.ReleaseFailedDial());
-        }
+        EXPECT_EQ(c.tickFirst && connection.ReleaseFailedDial(), c.tickFirst);
         SetScenario(c.secondScenario);
         EXPECT_EQ(connection.Dial(), c.secondStarts);
         EXPECT_EQ(KeldaConnections(), c.secondStarts ? 1 : 0) << "an earlier handle is still live";
