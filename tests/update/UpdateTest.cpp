@@ -21,39 +21,28 @@
 // The archives were made and signed with throwaway keys as this exe was built (make-signed-releases.sh): release.zip
 // holds update_probe.txt ("signed contents") and sub/x.dll ("x"), outside.zip "..\x" between them.
 namespace {
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string ReadBytes(const std::string& path) { return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}}; }
 void WriteBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 const wchar_t kNoServer[] = L"Нет связи с сервером. Попробуйте запустить программу позже.";
 const wchar_t kOutdated[] = L"Версия устарела.\nТребуется обновить программу.";
 using R = InstallResult;
-// What each failed install shows the user, word for word.
-std::wstring InstallMessage(R result) {
-    const wchar_t* const reasons[] = {L"Битый архив.", L"Не могу перейти к первому файлу в архиве.",
-                                      L"Открытие файла в архиве провалено.", L"Создание файла провалено.",
-                                      L"Ошибка при записи файла.", L"Ошибка при распаковке файла."};
-    return L"Ошибка обновления программы.\n" + std::wstring(reasons[static_cast<int>(result) - 1]) +
-           L"\nОбновите программу вручную.";
+using Paths = std::vector<std::string>;
+std::wstring InstallMessage(R result) {  // what each failed install shows the user, word for word
+    const wchar_t* const reasons[] = {L"Битый архив.", L"Не могу перейти к первому файлу в архиве.", L"Открытие файла в архиве провалено.",
+                                      L"Создание файла провалено.", L"Ошибка при записи файла.", L"Ошибка при распаковке файла."};
+    return L"Ошибка обновления программы.\n" + std::wstring(reasons[static_cast<int>(result) - 1]) + L"\nОбновите программу вручную.";
 }
 
 // The real file operations, the n-th of them (writes and renames counted together) failing; a failing write
 // writes half its bytes first, as a disk that fills up does.
 struct FailingFiles : InstallFileLayer {
     int nth = 0, done = 0;
-    bool Write(HANDLE f, const char* d, DWORD n) override {
-        return ++done == nth ? (InstallFileLayer::Write(f, d, n / 2), false) : InstallFileLayer::Write(f, d, n);
-    }
+    bool Write(HANDLE f, const char* d, DWORD n) override { return ++done == nth ? (InstallFileLayer::Write(f, d, n / 2), false) : InstallFileLayer::Write(f, d, n); }
     bool Move(const char* from, const char* to) override { return ++done != nth && InstallFileLayer::Move(from, to); }
 };
 
-std::string LittleEndian(unsigned long value, int bytes) {
-    std::string out;
-    for (; bytes > 0; --bytes, value >>= 8) out += static_cast<char>(value);
-    return out;
-}
+std::string LittleEndian(unsigned long value, int bytes) { return bytes ? static_cast<char>(value) + LittleEndian(value >> 8, bytes - 1) : ""; }
 // A zip archive of entries whose data stands as given (stored, or raw deflate) under the size and checksum they
 // declare, which need not be the truth.
 struct ZipEntry { std::string name, data; int method; uLong crc, size; };
@@ -66,25 +55,23 @@ std::string Zip(const std::vector<ZipEntry>& entries) {
         local += "PK\3\4" + fields + e.name + e.data;
     }
     const std::string count = LittleEndian(entries.size(), 2);  // on this disk and in all
-    return local + central + "PK\5\6" + LittleEndian(0, 4) + count + count + LittleEndian(central.size(), 4) +
-           LittleEndian(local.size(), 4) + LittleEndian(0, 2);
+    return local + central + "PK\5\6" + LittleEndian(0, 4) + count + count + LittleEndian(central.size(), 4) + LittleEndian(local.size(), 4) + LittleEndian(0, 2);
 }
-// `megabytes` of zeros, deflated raw (deflate packs them about a thousand to one).
+// `megabytes` of zeros, deflated raw: a megabyte flushed whole (it needs no earlier data) as often as asked, then
+// the last block, an empty one.
 std::string DeflatedZeros(unsigned megabytes) {
-    std::vector<Bytef> zeros(1 << 20);
-    std::string deflated(megabytes * 1100 + 100, '\0');
+    std::vector<Bytef> zeros(1 << 20), megabyte(4096);
     z_stream z{};
     deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    z.next_out = reinterpret_cast<Bytef*>(&deflated[0]);
-    z.avail_out = static_cast<uInt>(deflated.size());
-    for (unsigned i = 0; i <= megabytes; ++i) {
-        z.next_in = zeros.data();
-        z.avail_in = i < megabytes ? static_cast<uInt>(zeros.size()) : 0;
-        deflate(&z, i < megabytes ? Z_NO_FLUSH : Z_FINISH);
-    }
-    deflated.resize(z.total_out);
+    z.next_in = zeros.data();
+    z.avail_in = 1 << 20;
+    z.next_out = megabyte.data();
+    z.avail_out = 4096;
+    deflate(&z, Z_FULL_FLUSH);
     deflateEnd(&z);
-    return deflated;
+    std::string deflated;
+    while (megabytes--) deflated.append(reinterpret_cast<char*>(megabyte.data()), z.total_out);
+    return deflated + std::string("\3\0", 2);
 }
 
 // An empty folder, whatever a run ended in the middle of a case left there (read-only files too).
@@ -96,8 +83,9 @@ void MakeFresh(const std::filesystem::path& folder) {
     std::filesystem::create_directories(folder);
 }
 
-std::map<std::string, std::string> Snapshot() {
-    std::map<std::string, std::string> files;
+using Files = std::map<std::string, std::string>;  // by name
+Files Snapshot() {
+    Files files;
     for (const auto& item : std::filesystem::recursive_directory_iterator("."))
         if (item.is_regular_file()) files[item.path().generic_string()] = ReadBytes(item.path().string());
     return files;
@@ -112,8 +100,7 @@ protected:
     void SetUp() override {
         ASSERT_EQ(AppConfig.http.SetServer(L"127.0.0.1", site.Port()), 1);
         CopyFixedText(AppConfig.version, L"1.07");
-        DeleteFileW(kUpdateMarkerName);
-        for (const char* stale : {"_update_probe.txt", "..\\x"}) DeleteFileA(stale);
+        for (const wchar_t* stale : {kUpdateMarkerName, L"_update_probe.txt", L"..\\x"}) DeleteFileW(stale);
         WriteBytes("update_probe.txt", "old contents");
         GetEnvironmentVariableW(L"TMP", savedTemporary, MAX_PATH);
         MakeFresh(temporary);
@@ -121,8 +108,7 @@ protected:
     }
     void TearDown() override {
         SetEnvironmentVariableW(L"TMP", *savedTemporary ? savedTemporary : nullptr);
-        DeleteFileW(kUpdateMarkerName);
-        DeleteFileA("update_probe.txt");
+        for (const wchar_t* made : {kUpdateMarkerName, L"update_probe.txt"}) DeleteFileW(made);
     }
     // As the program's one check finds them: an empty document, and a text that only a failure replaces.
     void Fresh() {
@@ -148,9 +134,7 @@ TEST_F(UpdateCheckTest, TheManifestDecidesWhatIsFetchedAndWhetherThisVersionGoes
     AppConfig.StoreCredentials(L"stored", L"storedpw");
     AppConfig.autoConnect = 1;
     AppConfig.SaveSettings();
-    const std::string offers108 = "version=1.08\r\nfile=/next.zip\r\ncompabilitywith=1.07\r\n";
-    const std::string rest = "\r\nfile=/next.zip\r\ncompabilitywith=1.07\r\n";
-    using Paths = std::vector<std::string>;
+    const std::string rest = "\r\nfile=/next.zip\r\ncompabilitywith=1.07\r\n", offers108 = "version=1.08" + rest;
     // The manifest (empty: 404); the note an update left before this start (null: none) and the one after it; the
     // archive's path asked for (null: none).
     const struct { std::string manifest; const wchar_t* notedBefore; int result; const char* archive; const wchar_t* noted; const wchar_t* message = L"earlier text"; } cases[] = {
@@ -205,8 +189,7 @@ TEST_F(UpdateCheckTest, ACancelEndsTheDownloadUnderWayAndTouchesNothing) {
         Fresh();
         UpdateCheck check(noKey);
         check.Start(nullptr);
-        auto fetching = [&] { return row.duringManifest ? site.TakePaths().size() == 1 : check.Progress().received > 0; };
-        while (!fetching()) Sleep(10);
+        while (!(row.duringManifest ? site.TakePaths().size() == 1 : check.Progress().received > 0)) Sleep(10);
         EXPECT_EQ(check.Stage(), row.duringManifest ? UpdateStage::Manifest : UpdateStage::Archive);
         EXPECT_EQ(check.Progress().expected.load(), row.duringManifest ? 0u : 1u << 20);
         check.Cancel();
@@ -234,12 +217,9 @@ TEST_F(UpdateCheckTest, OnlyAnArchiveUnderItsProvidersSignatureReachesTheInstall
     // that unpacks past its entry's declared size, or past 256 MiB in all (a bomb of some 260 KB), a name of 259
     // bytes (258 and a terminator fill the name buffer). Either body is 64 MiB and a byte, which a download without
     // the bound would save, to find no zip in it.
-    auto pastSizeBound = [](bool withLength) {
-        return [withLength](Peer& peer) {
-            const std::string block(1 << 16, 'z');
-            peer.Send("HTTP/1.0 200 OK\r\n" +
-                      (withLength ? "Content-Length: " + std::to_string((64 << 20) + 1) + "\r\n\r\n" : "\r\n") + "z");
-            for (int i = 0; i < 1024 && peer.Send(block); ++i) {
+    auto past64MiB = [](const std::string& length) {
+        return [head = "HTTP/1.0 200 OK\r\n" + length + "\r\n"](Peer& peer) {
+            for (int i = 0; i <= 1024 && peer.Send(i ? std::string(1 << 16, 'z') : head + "z"); ++i) {
             }
         };
     };
@@ -249,12 +229,8 @@ TEST_F(UpdateCheckTest, OnlyAnArchiveUnderItsProvidersSignatureReachesTheInstall
     entries.push_back({"e", "", 0, 0, 0});
     const std::string oneMegabyte = DeflatedZeros(1), bomb = DeflatedZeros(257);
     const uLong zerosCrc = crc32_z(0, std::vector<Bytef>(1 << 20).data(), 1 << 20);
-    const struct {
-        std::string what, archive, signature;  // no signature: 404
-        const UpdateKey* key;
-        std::wstring message;
-        TestServer::Script serve = nullptr;  // in place of the archive
-    } cases[] = {
+    // No signature: 404. No key: none asked for. A script serves in place of the archive.
+    const struct { std::string what, archive, signature; const UpdateKey* key; std::wstring message; TestServer::Script serve = nullptr; } cases[] = {
         {"its provider's signature", release, signature, &kTestUpdateKey, notCreated},
         {"no signature", release, "", &kTestUpdateKey, broken},
         {"other key's signature", release, ReadBytes("update\\signed\\release.zip.other.sig"), &kTestUpdateKey, broken},
@@ -266,8 +242,8 @@ TEST_F(UpdateCheckTest, OnlyAnArchiveUnderItsProvidersSignatureReachesTheInstall
         {"no entries", std::string("stubPK\5\6") + std::string(18, '\0'), "", nullptr, InstallMessage(R::NoFirstEntry)},
         {"a CRC mismatch", badCrc, "", nullptr, InstallMessage(R::EntryUnreadable)},
         {"an unknown method", unknownMethod, "", nullptr, InstallMessage(R::EntryNotOpened)},
-        {"a length past 64 MiB", "", "", nullptr, kOutdated, pastSizeBound(true)},
-        {"no length, 64 MiB and more", "", "", nullptr, kOutdated, pastSizeBound(false)},
+        {"a length past 64 MiB", "", "", nullptr, kOutdated, past64MiB("Content-Length: 67108865\r\n")},
+        {"no length, 64 MiB and more", "", "", nullptr, kOutdated, past64MiB("")},
         {"1,000 entries", thousand, "", nullptr, notCreated}, {"1,001 entries", Zip(entries), "", nullptr, broken},
         {"1 MiB declared as 1,000 bytes", Zip({{"update_probe.txt", oneMegabyte, 8, zerosCrc, 1000}}), "", nullptr, broken},
         {"257 MiB declared as 2 GiB", Zip({{"update_probe.txt", bomb, 8, 0, 0x7FFFFFFFul}}), "", nullptr, broken},
@@ -276,14 +252,12 @@ TEST_F(UpdateCheckTest, OnlyAnArchiveUnderItsProvidersSignatureReachesTheInstall
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.serve) site.Route("/next.zip", c.serve);
-        else site.Route("/next.zip", 200, c.archive);
+        site.Route("/next.zip", c.serve ? c.serve : [&c](Peer& peer) { peer.Reply(200, c.archive); });
         site.Route("/next.zip.sig", c.signature.empty() ? 404 : 200, c.signature);
         Fresh();
         EXPECT_EQ(c.key ? AppConfig.CheckForUpdate(*c.key) : AppConfig.CheckForUpdate(), 0);
         EXPECT_EQ(AppConfig.errorText, c.message);
-        std::vector<std::string> paths{"/keldatx.txt", "/next.zip", "/next.zip.sig"};
-        EXPECT_EQ(site.TakePaths(), std::vector<std::string>(paths.begin(), paths.end() - !c.key));
+        EXPECT_EQ(site.TakePaths(), c.key ? Paths({"/keldatx.txt", "/next.zip", "/next.zip.sig"}) : Paths({"/keldatx.txt", "/next.zip"}));
         ExpectUntouched();
     }
 }
@@ -296,9 +270,7 @@ TEST(Install, EachFailureUndoesEverythingAndOnlyASuccessKeepsTheOldFilesAside) {
     MakeFresh("install_scratch");
     std::filesystem::create_directory("install_scratch/sub");
     SetCurrentDirectoryA("install_scratch");
-    WriteBytes("update_probe.txt", "old");
-    WriteBytes("_update_probe.txt", "older");
-    WriteBytes("sub\\x.dll", "old x");
+    for (const auto& [name, bytes] : Files{{"update_probe.txt", "old"}, {"_update_probe.txt", "older"}, {"sub\\x.dll", "old x"}}) WriteBytes(name, bytes);
     SetFileAttributesA("_update_probe.txt", FILE_ATTRIBUTE_READONLY);
     // By the operation that fails: a write of each entry; five renames (the older backup on hold, the old files
     // aside, the entries in); the disk full in the middle of an entry's second block. Then a folder in the way,
@@ -324,9 +296,7 @@ TEST(Install, EachFailureUndoesEverythingAndOnlyASuccessKeepsTheOldFilesAside) {
         EXPECT_TRUE(!row.folder || RemoveDirectoryA(row.folder)) << "the folder was moved";
         if (heldFile) MoveFileA("held_aside", row.folder);
     }
-    const decltype(Snapshot()) installed{{"./update_probe.txt", "signed contents"}, {"./_update_probe.txt", "old"},
-                                         {"./sub/x.dll", "x"}, {"./sub/_x.dll", "old x"}};
-    EXPECT_EQ(Snapshot(), installed);
+    EXPECT_EQ(Snapshot(), Files({{"./update_probe.txt", "signed contents"}, {"./_update_probe.txt", "old"}, {"./sub/x.dll", "x"}, {"./sub/_x.dll", "old x"}}));
     SetCurrentDirectoryA("..");  // the folder stays until the next run, for a look after a failure
 }
 
