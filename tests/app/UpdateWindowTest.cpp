@@ -14,48 +14,39 @@
 #include "support/TestServer.h"
 #include "support/TestWindows.h"
 #include "text/FixedText.h"
+#include "update/UpdateMarker.h"
 
 namespace {
 // What the update window showed when it was seen at last; shown stays false when it never appeared.
 struct Seen {
     bool shown = false, centred = false, icon = false;
     std::wstring caption, text, button;
-    LONG_PTR buttonId = 0;
-    LRESULT barPosition = 0, barMaximum = 0;
+    LONG_PTR buttonId = 0, barPosition = 0, barMaximum = 0;
 };
+using Ready = bool (*)(const Seen&);
 
 // Watches for the update window from a thread of its own (the test's thread runs the check's loop) and, once it
-// shows a text that `ready` accepts, reads it and presses "Отмена".
-using Ready = bool (*)(const Seen&);
+// shows a text that `ready` (if any) accepts, reads it and presses "Отмена".
 Seen Watch(const std::atomic<bool>& ended, Ready ready) {
     Seen seen;
-    while (!ended) {
+    for (; !ended; Sleep(10)) {
         HWND window = FindWindowW(kUpdateWindowClassName, nullptr);
-        if (!window || !IsWindowVisible(window)) {
-            Sleep(10);
-            continue;
-        }
-        HWND text = FindWindowExW(window, nullptr, L"Static", nullptr), bar = FindWindowExW(window, nullptr, PROGRESS_CLASSW, nullptr);
-        HWND button = GetDlgItem(window, IDCANCEL);
-        seen = Seen{};
-        seen.shown = true;
-        seen.caption = TextOf(window);
-        seen.text = TextOf(text);
-        seen.button = TextOf(button);
-        seen.buttonId = GetWindowLongPtrW(button, GWLP_ID);
-        seen.barPosition = SendMessageW(bar, PBM_GETPOS, 0, 0);
-        seen.barMaximum = SendMessageW(bar, PBM_GETRANGE, FALSE, 0);
-        seen.icon = GetClassLongPtrW(window, GCLP_HICON) != 0;
+        if (!window || !IsWindowVisible(window)) continue;
+        HWND bar = FindWindowExW(window, nullptr, PROGRESS_CLASSW, nullptr), button = GetDlgItem(window, IDCANCEL);
         RECT work{}, rect{};
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
         GetWindowRect(window, &rect);
-        seen.centred = std::abs((rect.left + rect.right) - (work.left + work.right)) <= 1 &&
-                       std::abs((rect.top + rect.bottom) - (work.top + work.bottom)) <= 1;
-        if (ready(seen)) {
+        seen = {true,
+                std::abs(rect.left + rect.right - work.left - work.right) <= 1 &&
+                    std::abs(rect.top + rect.bottom - work.top - work.bottom) <= 1,
+                GetClassLongPtrW(window, GCLP_HICON) != 0, TextOf(window),
+                TextOf(FindWindowExW(window, nullptr, L"Static", nullptr)), TextOf(button),
+                GetWindowLongPtrW(button, GWLP_ID), SendMessageW(bar, PBM_GETPOS, 0, 0),
+                SendMessageW(bar, PBM_GETRANGE, FALSE, 0)};
+        if (ready && ready(seen)) {
             SendMessageW(button, BM_CLICK, 0, 0);
             break;
         }
-        Sleep(10);
     }
     return seen;
 }
@@ -69,37 +60,19 @@ TEST(UpdateWindow, AppearsWhenTheCheckTakesASecondShowsItsProgressAndCancelsIt) 
     before.CopyServer(AppConfig.http);
     ASSERT_EQ(AppConfig.http.SetServer(L"127.0.0.1", site.Port()), 1);
     CopyFixedText(AppConfig.version, L"1.07");
-    auto trickled = [](size_t kilobytes) {  // within the manifest's 64 KB, or the archive of 1024 KB
-        std::vector<std::string> pieces(kilobytes, std::string(1024, 'k'));
-        pieces[0] = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(kilobytes * 1024) + "\r\n\r\n" + pieces[0];
-        return [pieces](Peer& peer) { peer.SendPieces(pieces, 200); };
-    };
+    DeleteFileW(kUpdateMarkerName);  // an earlier run's note of 1.08 would keep the archive from being fetched
     // "N КБ из M КБ": N of the kilobytes come, M of the length; the bar stands at N of M.
-    Ready checking = [](const Seen& seen) { return seen.text == L"Проверка обновлений…"; };
     Ready loading = [](const Seen& seen) {
-        const std::wstring prefix = L"Загрузка обновления: ", suffix = L" КБ из 1024 КБ";
-        const std::wstring& text = seen.text;
-        if (text.rfind(prefix, 0) != 0 || text.size() <= prefix.size() + suffix.size() ||
-            text.compare(text.size() - suffix.size(), suffix.size(), suffix) != 0) {
-            return false;
-        }
-        const long kilobytes = std::wcstol(text.c_str() + prefix.size(), nullptr, 10);
-        return kilobytes > 0 && seen.barPosition == kilobytes && seen.barMaximum == 1024;
+        const long kilobytes = seen.text.size() > 21 ? std::wcstol(seen.text.c_str() + 21, nullptr, 10) : 0;
+        return kilobytes > 0 && seen.text == L"Загрузка обновления: " + std::to_wstring(kilobytes) + L" КБ из 1024 КБ" &&
+               seen.barPosition == kilobytes && seen.barMaximum == 1024;
     };
-    Ready never = [](const Seen&) { return false; };
-    const std::string offers108 = "version=1.08\r\nfile=/next.zip\r\ncompabilitywith=1.07\r\n";
-    const struct {
-        const char* what;
-        TestServer::Script manifest;
-        Ready ready;  // null: no window expected
-        int result;
-        const wchar_t* message;
-    } rows[] = {
+    const struct { const char* what; TestServer::Script manifest; Ready ready; int result; const wchar_t* message; } rows[] = {
         {"the same version at once", [](Peer& peer) { peer.Reply(200, "version=1.07\r\n"); }, nullptr, 1, L"earlier"},
-        {"a manifest that trickles", trickled(60), checking, 0, L"Нет связи с сервером. Попробуйте запустить программу позже."},
-        {"an archive that trickles", [&](Peer& peer) { peer.Reply(200, offers108); }, loading, 1, L"earlier"},
-    };
-    site.Route("/next.zip", trickled(1024));
+        {"a manifest that trickles", Trickle(60), [](const Seen& seen) { return seen.text == L"Проверка обновлений…"; }, 0, L"Нет связи с сервером. Попробуйте запустить программу позже."},
+        {"an archive that trickles", [](Peer& peer) { peer.Reply(200, "version=1.08\r\nfile=/next.zip\r\ncompabilitywith=1.07\r\n"); }, loading, 1, L"earlier"},
+    };  // ready null: no window
+    site.Route("/next.zip", Trickle(1024));
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         site.Route("/keldatx.txt", row.manifest);
@@ -107,7 +80,7 @@ TEST(UpdateWindow, AppearsWhenTheCheckTakesASecondShowsItsProgressAndCancelsIt) 
         CopyFixedText(AppConfig.errorText, L"earlier");
         std::atomic<bool> ended{false};
         Seen seen;
-        std::thread watcher([&] { seen = Watch(ended, row.ready ? row.ready : never); });
+        std::thread watcher([&] { seen = Watch(ended, row.ready); });
         const int result = CheckForUpdateShown();
         ended = true;
         watcher.join();

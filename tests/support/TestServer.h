@@ -75,6 +75,13 @@ private:
     char buffer_[4096];
 };
 
+// A 200 reply of `kilobytes` KB under its length, 1 KB at a time, 200 ms apart: a download that takes its time.
+inline std::function<void(Peer&)> Trickle(size_t kilobytes) {
+    std::vector<std::string> pieces(kilobytes, std::string(1024, 'k'));
+    pieces[0] = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(kilobytes * 1024) + "\r\n\r\n" + pieces[0];
+    return [pieces](Peer& peer) { peer.SendPieces(pieces, 200); };
+}
+
 // An HTTP server on 127.0.0.1 for tests and benchmarks, a thread for each connection: it records the request
 // (up to the blank lines that end it, a close, or 5 s) and runs the longest route that begins its path (or 404).
 class TestServer {
