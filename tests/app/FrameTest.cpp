@@ -3,9 +3,15 @@
 #include "framework/AppModule.h"
 
 // The view shows the stored settings and takes 32 characters a field; what the user does to the frame from its
-// tray icon and its caption; the frame's height toggle.
+// tray icon and its caption; the frame's height toggle. A hidden frame is reached only through its icon: when the
+// shell restarts, the icon comes back.
 TEST_F(AppTest, TheTrayIconAndItsMenuShowHideConnectAndDisconnectAndTheHiddenButtonTogglesTheHeight) {
     Open();
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data, data.hWnd = Window(), data.uID = TRAY_ICON_ID;
+    Shell_NotifyIconW(NIM_DELETE, &data);  // as the restart does, which the shell then announces
+    SendMessageW(Window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &data)) << "modifying with nothing to change fails only without the icon";
     HWND login = View().loginEdit.Handle();
     EXPECT_EQ(TextOf(login) + L"/" + View().passwordEdit.ShownText(), L"stored/********");
     EXPECT_EQ(IsDlgButtonChecked(View().Handle(), IDC_HIDE_ON_START), BST_CHECKED);
@@ -71,18 +77,6 @@ TEST_F(AppTest, TheFrameFiltersTheMessageLoopUntilItsWindowGoes) {
     appModule.RemoveMessageLoop();
 }
 
-// A hidden frame is reached only through its icon: when the shell restarts, the icon comes back.
-TEST_F(AppTest, PutsItsIconBackWhenTheShellRestarts) {
-    Open();
-    NOTIFYICONDATAW data{};
-    data.cbSize = sizeof data;
-    data.hWnd = Window();
-    data.uID = TRAY_ICON_ID;
-    Shell_NotifyIconW(NIM_DELETE, &data);  // as the restart does, which the shell then announces
-    SendMessageW(Window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-    EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &data)) << "modifying with nothing to change fails only without the icon";
-}
-
 // "Выход" hangs up whatever the frame holds; leaving for an upgrade keeps an established line for the
 // new version to adopt, but not a dial still under way.
 TEST_F(AppTest, LeavingForAnUpgradeKeepsAnEstablishedLineWhereTheExitHangsUp) {
@@ -101,8 +95,6 @@ TEST_F(AppTest, LeavingForAnUpgradeKeepsAnEstablishedLineWhereTheExitHangsUp) {
         EXPECT_EQ(SendMessageW(Window(), c.message, c.wParam, 0), c.answer);
         EXPECT_TRUE(PumpUntil([&] { return !IsWindow(Window()); }, 5000)) << "the frame stayed";
         EXPECT_EQ(KeldaConnections(true), c.left);
-        if (c.left) {
-            EXPECT_EQ(SimulatedRas().Read()->connections[0].state, static_cast<DWORD>(RASCS_Connected));
-        }
+        EXPECT_TRUE(!c.left || SimulatedRas().Read()->connections[0].state == RASCS_Connected) << "the line kept is not up";
     }
 }

@@ -98,7 +98,7 @@ TEST_F(Download, RequestsGoOutWholeOrNotAtAll) {
     }
 }
 
-TEST(Socket, AFailedConnectLeavesNoSocketAndAnUnansweredOneEndsInTime) {
+TEST(Socket, AFailedConnectLeavesNoSocketAnUnansweredOneEndsInTimeAndSetServerKeepsTheDottedForm) {
     WindowsSockets windowsSockets;
     Socket refused;
     EXPECT_FALSE(refused.Connect("127.0.0.1", RefusedPort()) || refused.Handle() != kNoSocket);
@@ -116,10 +116,7 @@ TEST(Socket, AFailedConnectLeavesNoSocketAndAnUnansweredOneEndsInTime) {
     }
     EXPECT_TRUE(!connected && waited >= 250u && waited < 3000u) << connected << " " << waited;
     closesocket(listener);
-}
-
-TEST(HttpClient, SetServerKeepsTheDottedFormOrTheServerBefore) {
-    WindowsSockets windowsSockets;
+    // SetServer keeps the dotted form, or the server before.
     HttpClient client;
     // A name; then, read without a lookup, a suffix of "192.168" (24 characters at most) and a short first label.
     // A first label over 63 characters: no resolver sends a query for it, so the lookup fails unheard.
@@ -129,7 +126,7 @@ TEST(HttpClient, SetServerKeepsTheDottedFormOrTheServerBefore) {
         {L"." + std::wstring(24, L'x'), 0, "255.255.255.255:4"}, {L"10.0.0.1", 1, "10.0.0.1:6"},
         {L"ab.server", 1, "255.255.255.255:7"},
     };
-    int port = 0;  // each row's own: a refused one leaves the row before it
+    port = 0;  // each row's own: a refused one leaves the row before it
     for (const auto& c : cases) {
         EXPECT_EQ(client.SetServer(c.name.c_str(), ++port), c.result) << port;
         EXPECT_EQ(std::string(client.Host()) + ":" + std::to_string(client.Port()), c.server) << port;

@@ -98,9 +98,7 @@ TEST(KeyValueFile, ReadsTheRepliesTheProgramActsOn) {
         Load("version=1.07\r\n  file = http://host/k.zip?a=b  \r\n; c=1\n# c=2\n&secret=" + Scrambled(L"секрет") +
              "\ndup=1\n[other]\nbalance=99\n[]\ndup=2\nk=" + std::string(9998, 'a') + "\n");
     std::wstring values;
-    for (const wchar_t* key : {L"version", L"file", L"secret", L"c", L"balance", L"dup"}) {
-        values += Value(document, L"", key) + L"|";
-    }
+    for (const wchar_t* key : {L"version", L"file", L"secret", L"c", L"balance", L"dup"}) values += Value(document, L"", key) + L"|";
     EXPECT_EQ(values, L"1.07|http://host/k.zip?a=b|секрет|<missing>|<missing>|2|");
     EXPECT_EQ(Value(document, L"other", L"balance"), L"99");
     EXPECT_EQ(Value(document, L"", L"k"), std::wstring(253, L'a'));  // a long line is read in pieces

@@ -31,11 +31,7 @@ std::string Decode(const std::wstring& text) {
 
 // A break is made before the padding too, never after the last character.
 TEST(Base64, EncodesWithinTheCapacityBreaksLinesAndDecodesLeniently) {
-    const struct {
-        std::string bytes;
-        unsigned lineLength;
-        std::string text;
-    } encoded[] = {{"", 76, ""}, {"f", 76, "Zg=="}, {"fo", 76, "Zm8="}, {"foo", 76, "Zm9v"},
+    const struct { std::string bytes; unsigned lineLength; std::string text; } encoded[] = {{"", 76, ""}, {"f", 76, "Zg=="}, {"fo", 76, "Zm8="}, {"foo", 76, "Zm9v"},
                    {std::string("\0\xFF\x80", 3), 76, "AP+A"}, {"foo", 4, "Zm9v"}, {"foob", 6, "Zm9vYg\r\n=="},
                    {"fooba", 2, "Zm\r\n9v\r\nYm\r\nE="}};
     for (const auto& e : encoded) {
@@ -63,26 +59,21 @@ TEST(NarrowText, KeepsEveryCharacterUpToU00FFAsItsByteAndRefusesTheRest) {
     EXPECT_FALSE(ToNarrowText(L"a\u0100", narrow) || ToNarrowText(L"файл", narrow) || ToNarrowText(nullptr, narrow));
 }
 
-TEST(Scramble, KnownFormsCarryTheKeyTheByteOrderAndTheExchange) {
+// Random texts over 199 units are cut to 199 both ways; whatever comes in, no NUL comes out.
+TEST(Scramble, KnownFormsCarryTheKeyTheByteOrderAndTheExchangeAndAnyTextUnscramblesWithinTheBound) {
     // "a" is "X1w=" in plain Base64, its first and third characters exchanged; "\u00F8b" has them equal.
     const std::pair<std::wstring, std::wstring> forms[] = {
-        {L"a", L"w1X="}, {L"Логин", L"gVJAWA1YBlJDWA=="}, {L"pass123", L"xlTfXE1cxVwPXATcDVw="},
-        {L"\u00F8b", L"xlxcXA=="}, {L"", L""}};
+        {L"a", L"w1X="}, {L"Логин", L"gVJAWA1YBlJDWA=="}, {L"pass123", L"xlTfXE1cxVwPXATcDVw="}, {L"\u00F8b", L"xlxcXA=="}, {L"", L""}};
     for (const auto& [plain, scrambled] : forms) {
         EXPECT_EQ(ScrambleText(plain.c_str()), scrambled);
         EXPECT_EQ(UnscrambleText(scrambled.c_str()), plain);
     }
     EXPECT_EQ(UnscrambleText(L"xlP/XA=="), L"");  // the unit 0x5C3E unmasks to NUL, which ends the text
-}
-
-// Texts over 199 units are cut to 199 both ways; whatever comes in, no NUL comes out.
-TEST(Scramble, RandomTextsComeBackAndAnyTextUnscramblesWithinTheBound) {
     std::mt19937 random(3);
     for (int round = 0; round < 100; ++round) {
         std::wstring text(1 + random() % 260, L' '), noise(random() % 2000, L'A');
         for (wchar_t& c : text) c = static_cast<wchar_t>(1 + random() % 0xFFFF);
-        for (wchar_t& c : noise)
-            c = static_cast<wchar_t>(random() % 3 ? L"Ab+/=9\n"[random() % 7] : 1 + random() % 0xFFFF);
+        for (wchar_t& c : noise) c = static_cast<wchar_t>(random() % 3 ? L"Ab+/=9\n"[random() % 7] : 1 + random() % 0xFFFF);
         EXPECT_EQ(UnscrambleText(ScrambleText(text.c_str()).c_str()), text.substr(0, 199));
         std::wstring plain = UnscrambleText(noise.c_str());
         EXPECT_TRUE(plain.size() <= 199 && plain.find(L'\0') == std::wstring::npos);

@@ -41,8 +41,7 @@ public:
     // Lets the client read to the end: closing over bytes it has not read would reset the connection.
     ~Peer() {
         shutdown(socket_, SD_SEND);
-        while (recv(socket_, buffer_, sizeof buffer_, 0) > 0) {  // at most 5 s a receive
-        }
+        while (recv(socket_, buffer_, sizeof buffer_, 0) > 0) continue;  // at most 5 s a receive
         closesocket(socket_);
     }
     bool Send(const std::string& bytes) {
@@ -57,16 +56,14 @@ public:
     void SendPieces(const std::vector<std::string>& pieces, DWORD gapMs) {
         BOOL noDelay = TRUE;
         setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-        for (size_t i = 0; i < pieces.size(); ++i) {
+        for (size_t i = 0; i < pieces.size(); ++i)
             if ((i > 0 && WaitForSingleObject(finished_, gapMs) == WAIT_OBJECT_0) || !Send(pieces[i])) return;
-        }
     }
     // Says nothing more until the client closes or the server is finished.
     void Stall() {
         u_long nonBlocking = 1;
         ioctlsocket(socket_, FIONBIO, &nonBlocking);
-        while (WaitForSingleObject(finished_, 50) == WAIT_TIMEOUT && recv(socket_, buffer_, 1, MSG_PEEK) < 0) {
-        }
+        while (WaitForSingleObject(finished_, 50) == WAIT_TIMEOUT && recv(socket_, buffer_, 1, MSG_PEEK) < 0) continue;
     }
 
 private:
@@ -91,9 +88,7 @@ public:
         Route("", 404, "not found");
         if ((listener_ = ListenOnLoopback(port, 16, port_)) == INVALID_SOCKET) return;
         acceptor_ = std::thread([this, listener = listener_] {
-            for (SOCKET s; (s = accept(listener, nullptr, nullptr)) != INVALID_SOCKET;) {
-                connections_.emplace_back(&TestServer::Serve, this, s);
-            }
+            for (SOCKET s; (s = accept(listener, nullptr, nullptr)) != INVALID_SOCKET;) connections_.emplace_back(&TestServer::Serve, this, s);
         });
     }
     explicit TestServer(Script everyRequest) : TestServer() { Route("", std::move(everyRequest)); }
@@ -129,17 +124,15 @@ private:
         setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&boundMs), sizeof boundMs);
         std::string request;
         char buffer[4096];
-        for (int got = 0; request.find("\r\n\r\n\r\n") == std::string::npos; request.append(buffer, got)) {
+        for (int got = 0; request.find("\r\n\r\n\r\n") == std::string::npos; request.append(buffer, got))
             if ((got = recv(connection, buffer, sizeof buffer, 0)) <= 0) break;
-        }
         std::string path = request.size() > 4 ? request.substr(4, request.find(" HTTP/1.0\r\n") - 4) : "";
         std::unique_lock<std::mutex> lock(mutex_);
         requests_ += request;
         newPaths_.push_back(path);
         Script script;
-        for (const auto& route : routes_) {  // a prefix sorts before its extensions: the last match is the longest
+        for (const auto& route : routes_)  // a prefix sorts before its extensions: the last match is the longest
             if (path.compare(0, route.first.size(), route.first) == 0) script = route.second;
-        }
         lock.unlock();
         Peer peer(connection, finished_.get());
         script(peer);

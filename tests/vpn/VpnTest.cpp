@@ -64,7 +64,9 @@ TEST_F(Vpn, TheEntryIsThePptpEntryWithTheStoredCredentialsAndNothingElse) {
         ASSERT_TRUE(stored && stored->hasDialParams && !stored->passwordRemoved);
         EXPECT_EQ(stored->size, 5616u);
         EXPECT_EQ(memcmp(stored->bytes, &entry, sizeof entry), 0) << "an entry field differs";
-        RASDIALPARAMSW params{sizeof(void*) == 8 ? 2108ul : 2104ul, L"Kelda"};  // the XP layout
+        RASDIALPARAMSW params{};
+        params.dwSize = sizeof(void*) == 8 ? 2108 : 2104;  // the XP layout
+        lstrcpyW(params.szEntryName, L"Kelda");
         lstrcpyW(params.szUserName, login);
         lstrcpyW(params.szPassword, L"пароль 1");
         EXPECT_EQ(memcmp(stored->dialParams, &params, sizeof params), 0) << "a dial parameter differs";
@@ -73,17 +75,12 @@ TEST_F(Vpn, TheEntryIsThePptpEntryWithTheStoredCredentialsAndNothingElse) {
             fakeras::FindEntry(s, L"Kelda")->hasDialParams = FALSE;
         });
     }
-}
-
-// The entry's layout by the version GetVersionExW reports. The manifest names every Windows from Vista
-// to 11, so 8.1 and 10/11 report their own versions instead of 6.2: each still gets the XP layout.
-TEST(PhonebookEntry, TakesTheXpLayoutOnEveryWindowsFromXpOn) {
-    const struct { const char* windows; DWORD major, minor, size; } cases[] = {
-        {"NT 3.51", 3, 51, 3468}, {"NT 4.0", 4, 0, 3496}, {"2000", 5, 0, 4048},   {"XP", 5, 1, 5616},
-        {"Server 2003", 5, 2, 5616}, {"Vista", 6, 0, 5616}, {"7", 6, 1, 5616}, {"8", 6, 2, 5616},
-        {"8.1", 6, 3, 5616},      {"10 and 11", 10, 0, 5616},
-    };
-    for (const auto& c : cases) EXPECT_EQ(RasEntrySizeForVersion(c.major, c.minor), c.size) << c.windows;
+    // The layout by the version GetVersionExW reports. The manifest names every Windows from Vista to 11, so 8.1 and
+    // 10/11 report their own versions instead of 6.2: each still gets the XP layout.
+    const struct { const char* windows; DWORD major, minor, size; } layouts[] = {
+        {"NT 3.51", 3, 51, 3468}, {"NT 4.0", 4, 0, 3496}, {"2000", 5, 0, 4048}, {"XP", 5, 1, 5616}, {"Server 2003", 5, 2, 5616},
+        {"Vista", 6, 0, 5616}, {"7", 6, 1, 5616}, {"8", 6, 2, 5616}, {"8.1", 6, 3, 5616}, {"10 and 11", 10, 0, 5616}};
+    for (const auto& c : layouts) EXPECT_EQ(RasEntrySizeForVersion(c.major, c.minor), c.size) << c.windows;
 }
 
 // Whatever Dial finds held is hung up and let go, never overwritten while live;
@@ -135,8 +132,7 @@ TEST_F(Vpn, HangUpEndsEveryConnectionOfTheEntryAndNoOtherWithoutWaiting) {
     EXPECT_EQ(StatusOf(second).rasconnstate, RASCS_Disconnected)
         << "the service let go early; the waits were not put to the test";
     connection.WaitForReleases(10000);
-    ExpectReleased(first);
-    ExpectReleased(second);
+    for (HRASCONN released : {first, second}) ExpectReleased(released);
     StatusOf(other);
     EXPECT_FALSE(connection.AdoptConnection() || connection.HangUp());
     SetScenario(L"slow");
