@@ -63,9 +63,7 @@ protected:
         AppConfig.autoConnect = 0;
         AppConfig.hideOnStart = 1;  // for its check box: Open() shows the frame all the same
     }
-    void TearDown() override {
-        if (frame && IsWindow(Window())) DestroyWindow(Window());  // while the frame object still stands
-    }
+    void TearDown() override { if (frame && IsWindow(Window())) DestroyWindow(Window()); }  // while the frame object stands
     // redialUnitMs: the length of the redial schedule's second.
     void Open(DWORD redialUnitMs = RedialSchedule::kSecondMs) {
         frame = std::make_unique<CMainFrame>();
@@ -80,8 +78,7 @@ protected:
     // The frame shown, hidden or minimised, the connect button's caption and the state line, as the user sees them.
     std::wstring Shows() {
         const wchar_t* frameIs = !IsWindowVisible(Window()) ? L"hidden, " : IsIconic(Window()) ? L"minimised, " : L"shown, ";
-        HWND button = GetDlgItem(View().Handle(), IDC_CONNECT_BUTTON);
-        return frameIs + TextOf(button) + L", " + TextOf(View().stateLabel.Handle());
+        return frameIs + TextOf(GetDlgItem(View().Handle(), IDC_CONNECT_BUTTON)) + L", " + TextOf(View().stateLabel.Handle());
     }
     bool ShowsWithin(DWORD ms, const std::wstring& wanted) { return PumpUntil([&] { return Shows() == wanted; }, ms); }
     TestServer server{KELDA_SERVER_PORT};

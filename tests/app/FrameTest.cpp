@@ -47,18 +47,14 @@ TEST_F(AppTest, TheTrayIconAndItsMenuShowHideConnectAndDisconnectAndTheHiddenBut
         SendMessageW(Window(), s.message, s.wParam, s.lParam);
         EXPECT_TRUE(ShowsWithin(5000, s.shows)) << s.what << ": " << Shows();
     }
-    auto ras = SimulatedRas().Read();
-    EXPECT_STREQ(reinterpret_cast<RASDIALPARAMSW*>(fakeras::FindEntry(*ras, L"Kelda")->dialParams)->szUserName, L"stored");
+    EXPECT_STREQ(reinterpret_cast<RASDIALPARAMSW*>(fakeras::FindEntry(*SimulatedRas().Read(), L"Kelda")->dialParams)->szUserName, L"stored");
 }
 
 // Tab moves between the fields through the frame's filter, which is asked before those added
 // earlier, takes its accelerators and its view's keys, and leaves the loop with its window.
 TEST_F(AppTest, TheFrameFiltersTheMessageLoopUntilItsWindowGoes) {
     struct : CMessageFilter {
-        bool PreTranslateMessage(MSG* msg) override {
-            count += msg->message == WM_KEYDOWN;
-            return false;
-        }
+        bool PreTranslateMessage(MSG* msg) override { count += msg->message == WM_KEYDOWN; return false; }
         int count = 0;
     } keysLeft;
     CMessageLoop loop;

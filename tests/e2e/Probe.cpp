@@ -23,10 +23,7 @@ RECT RectOf(HWND window) {
     RECT rect{};
     return GetWindowRect(window, &rect), rect;
 }
-
-int PrintCentre(const RECT& r) {
-    return Print(std::to_wstring((r.left + r.right) / 2) + L" " + std::to_wstring((r.top + r.bottom) / 2));
-}
+int PrintCentre(const RECT& r) { return Print(std::to_wstring((r.left + r.right) / 2) + L" " + std::to_wstring((r.top + r.bottom) / 2)); }
 
 // The first shown top-level window of a class that `wanted` accepts, waiting up to ms; or null.
 template <typename Wanted>

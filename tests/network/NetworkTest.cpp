@@ -33,8 +33,7 @@ protected:
         EXPECT_EQ(client.SetServer(L"127.0.0.1", server.Port()), 1);
         int result = client.DownloadToFile(path.c_str(), target, limits);
         EXPECT_EQ(GetFileAttributesA("download.bin.part"), INVALID_FILE_ATTRIBUTES);
-        std::ifstream in("download.bin", std::ios::binary);
-        saved = std::string(std::istreambuf_iterator<char>(in), {});
+        saved.assign(std::istreambuf_iterator<char>(std::ifstream("download.bin", std::ios::binary).rdbuf()), {});
         return result;
     }
     HttpClient client;

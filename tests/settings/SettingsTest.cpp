@@ -21,10 +21,7 @@ using Bytes = std::vector<BYTE>;
 std::pair<DWORD, Bytes> Stored(const wchar_t* name) {
     DWORD type = REG_NONE, size = 512;
     Bytes bytes(size);
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != 0) return {type, {}};
-    if (RegQueryValueExW(key, name, nullptr, &type, bytes.data(), &size) != 0) size = 0;
-    RegCloseKey(key);
+    if (SHGetValueW(HKEY_CURRENT_USER, kKey, name, &type, bytes.data(), &size) != 0) return {REG_NONE, {}};
     bytes.resize(size);
     return {type, bytes};
 }
@@ -52,8 +49,7 @@ std::string Scrambled(const wchar_t* plain) {  // as the provider writes it: one
 }
 std::wstring Value(KeyValueDocument& document, const wchar_t* section, const wchar_t* key) {
     std::wstring value = L"<missing>";
-    document.GetValue(section, key, value);
-    return value;
+    return document.GetValue(section, key, value), value;
 }
 }  // namespace
 

@@ -63,10 +63,7 @@ std::string DeflatedZeros(unsigned megabytes) {
     std::vector<Bytef> zeros(1 << 20), megabyte(4096);
     z_stream z{};
     deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    z.next_in = zeros.data();
-    z.avail_in = 1 << 20;
-    z.next_out = megabyte.data();
-    z.avail_out = 4096;
+    z.next_in = zeros.data(), z.avail_in = 1 << 20, z.next_out = megabyte.data(), z.avail_out = 4096;
     deflate(&z, Z_FULL_FLUSH);
     deflateEnd(&z);
     std::string deflated;
@@ -111,10 +108,7 @@ protected:
         for (const wchar_t* made : {kUpdateMarkerName, L"update_probe.txt"}) DeleteFileW(made);
     }
     // As the program's one check finds them: an empty document, and a text that only a failure replaces.
-    void Fresh() {
-        AppConfig.document.Clear();
-        CopyFixedText(AppConfig.errorText, L"earlier text");
-    }
+    void Fresh() { AppConfig.document.Clear(); CopyFixedText(AppConfig.errorText, L"earlier text"); }
     // No download left, the probe as it was with no backup beside it, and nothing outside the folder.
     void ExpectUntouched() {
         EXPECT_TRUE(std::filesystem::is_empty(temporary)) << "a download was left";
