@@ -234,7 +234,7 @@ DWORD WINAPI RasEnumConnectionsW(LPRASCONNW connections, LPDWORD bufferSize, LPD
     if (!state) return kServiceBusy;
     DWORD live = 0;
     for (const Connection& c : state->connections) {
-        if (c.handle && !c.closing) ++live;
+        if (c.handle && (!c.closing || state->listsClosing)) ++live;
     }
     DWORD needed = live * kConnSize;
     if (!connections || *bufferSize < needed) {
@@ -244,7 +244,7 @@ DWORD WINAPI RasEnumConnectionsW(LPRASCONNW connections, LPDWORD bufferSize, LPD
     }
     DWORD written = 0;
     for (const Connection& c : state->connections) {
-        if (!c.handle || c.closing) continue;
+        if (!c.handle || (c.closing && !state->listsClosing)) continue;
         RASCONNW& out = connections[written++];
         ZeroMemory(&out, sizeof out);
         out.dwSize = kConnSize;

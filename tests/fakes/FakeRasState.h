@@ -69,6 +69,8 @@ struct State {
     // The next failNextDials dials fail with failNextError, whatever the scenario.
     DWORD failNextDials;
     DWORD failNextError;
+    // RasEnumConnectionsW lists hung-up connections too until their ports are closed, as RAS may.
+    BOOL listsClosing;
     StoredEntry entries[kMaxEntries];
     Connection connections[kMaxConnections];
 };

@@ -31,8 +31,7 @@ std::pair<DWORD, Bytes> Text(const std::wstring& text) {  // 2 x length bytes, n
 }
 // Exactly 2 x length bytes: a non-NUL unit after the data keeps the registry from counting a terminator in.
 void Store(const wchar_t* name, const std::wstring& text) {
-    DWORD size = DWORD(2 * text.size());
-    ASSERT_EQ(SHSetValueW(HKEY_CURRENT_USER, kKey, name, REG_SZ, (text + L'!').data(), size), 0u);
+    ASSERT_EQ(SHSetValueW(HKEY_CURRENT_USER, kKey, name, REG_SZ, (text + L'!').data(), DWORD(2 * text.size())), 0u);
 }
 
 // The document read from a file of these bytes.

@@ -44,8 +44,7 @@ TEST(BalanceDisplay, QueriesBesideTheWindowOneAtATimeAndShowsTheLastAnswer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::fputs("balance=77\r\n", UniqueFile(_wfopen(ReplyFile().c_str(), L"wb")).get());  // an older reply
-        UniqueKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        UniqueKernelHandle closed(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        UniqueKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr)), closed(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         TestServer server([&](Peer& peer) {
             if (c.server == kHoldsUntilClosed) return peer.Stall(), void(SetEvent(closed.get()));
             if (c.server == kHolds) WaitForSingleObject(release.get(), 5000);

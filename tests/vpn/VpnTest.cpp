@@ -129,6 +129,8 @@ TEST_F(Vpn, HangUpEndsEveryConnectionOfTheEntryAndNoOtherWithoutWaiting) {
     EXPECT_EQ(KeldaConnections(), 0);
     connection.WaitForReleases(300);
     EXPECT_LT(GetTickCount() - start, 2500u);
+    SimulatedRas().Update([](fakeras::State& s) { s.listsClosing = TRUE; });
+    EXPECT_EQ(connection.AdoptConnection(), nullptr) << "a connection hung up, its port still closing, was taken over";
     EXPECT_EQ(StatusOf(second).rasconnstate, RASCS_Disconnected)
         << "the service let go early; the waits were not put to the test";
     connection.WaitForReleases(10000);
