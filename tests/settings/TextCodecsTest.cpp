@@ -31,9 +31,9 @@ std::string Decode(const std::wstring& text) {
 
 // A break is made before the padding too, never after the last character.
 TEST(Base64, EncodesWithinTheCapacityBreaksLinesAndDecodesLeniently) {
-    const struct { std::string bytes; unsigned lineLength; std::string text; } encoded[] = {{"", 76, ""}, {"f", 76, "Zg=="}, {"fo", 76, "Zm8="}, {"foo", 76, "Zm9v"},
-                   {std::string("\0\xFF\x80", 3), 76, "AP+A"}, {"foo", 4, "Zm9v"}, {"foob", 6, "Zm9vYg\r\n=="},
-                   {"fooba", 2, "Zm\r\n9v\r\nYm\r\nE="}};
+    const struct { std::string bytes; unsigned lineLength; std::string text; } encoded[] = {
+        {"", 76, ""}, {"f", 76, "Zg=="}, {"fo", 76, "Zm8="}, {"foo", 76, "Zm9v"}, {std::string("\0\xFF\x80", 3), 76, "AP+A"},
+        {"foo", 4, "Zm9v"}, {"foob", 6, "Zm9vYg\r\n=="}, {"fooba", 2, "Zm\r\n9v\r\nYm\r\nE="}};
     for (const auto& e : encoded) {
         EXPECT_EQ(Encode(e.bytes, e.lineLength, e.text.size() + 1), e.text);
         EXPECT_EQ(Encode(e.bytes, e.lineLength, e.text.size()), "") << "one character short: nothing is written";
